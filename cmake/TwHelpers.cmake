@@ -1,0 +1,27 @@
+# tw_add_library(name SOURCES ... [DEPS ...]) : one static library per folder.
+function(tw_add_library name)
+  cmake_parse_arguments(A "" "" "SOURCES;DEPS" ${ARGN})
+  add_library(${name} STATIC ${A_SOURCES})
+  target_include_directories(${name} PUBLIC "${PROJECT_SOURCE_DIR}")
+  target_link_libraries(${name} PUBLIC ${A_DEPS})
+endfunction()
+
+# tw_add_test(name LABEL unit|e2e|gui|wine SOURCES ... [DEPS ...] [ENV ...] [TIMEOUT s])
+# Builds one GoogleTest executable and registers each of its tests with CTest.
+function(tw_add_test name)
+  cmake_parse_arguments(A "" "LABEL;TIMEOUT" "SOURCES;DEPS;ENV" ${ARGN})
+  if(NOT A_LABEL)
+    set(A_LABEL unit)
+  endif()
+  if(NOT A_TIMEOUT)
+    set(A_TIMEOUT 300)
+  endif()
+  add_executable(${name} ${A_SOURCES})
+  target_link_libraries(${name} PRIVATE ${A_DEPS} GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads)
+  target_include_directories(${name} PRIVATE "${PROJECT_SOURCE_DIR}" "${PROJECT_SOURCE_DIR}/tests")
+  set(env "TW_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp" "TW_BUILD_DIR=${CMAKE_BINARY_DIR}" ${A_ENV})
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES LABELS ${A_LABEL} TIMEOUT ${A_TIMEOUT} ENVIRONMENT "${env}")
+endfunction()
