@@ -28,5 +28,6 @@ int UsageError(const std::string& commandName, const std::string& message);
 
 #define TW_CLI_CONCAT2(a, b) a##b
 #define TW_CLI_CONCAT(a, b) TW_CLI_CONCAT2(a, b)
-#define TW_CLI_COMMAND(name, usage, summary, fn) \
-    static const bool TW_CLI_CONCAT(tw_cli_registered_, __LINE__) = ::cli::RegisterCommand({name, usage, summary, fn})
+#define TW_CLI_COMMAND(name, usage, summary, fn)                    \
+    static const bool TW_CLI_CONCAT(tw_cli_registered_, __LINE__) = \
+        ::cli::RegisterCommand({name, usage, summary, fn})

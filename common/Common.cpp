@@ -15,15 +15,19 @@ CCommon::OpenFilesHook g_openFilesHook;
 CCommon::BrowseFolderHook g_browseFolderHook;
 
 const std::wstring kAudioFilterText =
-    L"All Supported Formats(*.wav;*.flac;*.aac;*.mp3;*.ogg;*.3gpp;*.amr;*.m4a;*.wma;)" + std::wstring(13, L'\t');
+    L"All Supported Formats(*.wav;*.flac;*.aac;*.mp3;*.ogg;*.3gpp;*.amr;*.m4a;*.wma;)" +
+    std::wstring(13, L'\t');
 const std::wstring kAudioApeFilterText =
     L"All Supported Formats(*.wav;*.flac;*.aac;*.mp3;*.ogg;*.3gpp;*.amr;*.m4a;*.wma;*.ape;)" +
     std::wstring(13, L'\t');
 const std::wstring kVideoFilterText =
-    L"All Supported Formats(*.wtv;*.ogv;*.mxf;*.vro;*.webm;*.divx;*.avi;*.mp4;*.mpg;" + std::wstring(7, L'\t') +
-    L"*.mka;*.mpeg;*.vob;*.3gp;*.asf;*.rm;*.rmvb;*.dat;*.mov;*.f4v;*.m4v;*.mkv;)" + std::wstring(7, L'\t');
+    L"All Supported Formats(*.wtv;*.ogv;*.mxf;*.vro;*.webm;*.divx;*.avi;*.mp4;*.mpg;" +
+    std::wstring(7, L'\t') + L"*.mka;*.mpeg;*.vob;*.3gp;*.asf;*.rm;*.rmvb;*.dat;*.mov;*.f4v;*.m4v;*.mkv;)" +
+    std::wstring(7, L'\t');
 
-bool ToolAcceptsApe(int tool) { return tool == 0 || tool == 1; }
+bool ToolAcceptsApe(int tool) {
+    return tool == 0 || tool == 1;
+}
 
 // Decimal leading digits after optional white space and sign, as the C runtime's atoi does;
 // clamped instead of overflowing.
@@ -43,16 +47,16 @@ long long LeadingInteger(const std::wstring& text) {
 }  // namespace
 
 const std::vector<std::wstring>& CCommon::AudioExtensions() {
-    static const std::vector<std::wstring> list = {L".wav", L".flac", L".aac", L".mp3", L".ogg",
-                                                   L".3gpp", L".amr", L".m4a", L".wma"};
+    static const std::vector<std::wstring> list = {L".wav",  L".flac", L".aac", L".mp3", L".ogg",
+                                                   L".3gpp", L".amr",  L".m4a", L".wma"};
     return list;
 }
 
 const std::vector<std::wstring>& CCommon::VideoScanExtensions() {
     static const std::vector<std::wstring> list = {
-        L".swf", L".wtv", L".ogv", L".mxf", L".vro", L".webm", L".divx", L".avi", L".mp4",
-        L".mpg", L".mka", L".mpeg", L".vob", L".3gp", L".3g2",  L".wmv",  L".asf", L".rm",
-        L".rmvb", L".dat", L".mov",  L".flv", L".f4v", L".m4v", L".mkv"};
+        L".swf",  L".wtv", L".ogv",  L".mxf", L".vro", L".webm", L".divx", L".avi", L".mp4",
+        L".mpg",  L".mka", L".mpeg", L".vob", L".3gp", L".3g2",  L".wmv",  L".asf", L".rm",
+        L".rmvb", L".dat", L".mov",  L".flv", L".f4v", L".m4v",  L".mkv"};
     return list;
 }
 
@@ -68,7 +72,8 @@ std::wstring CCommon::OnGetFilterPatterns(int tool) {
     if (tool == 3)
         return L"*.wtv;*.ogv;*.mxf;*.vro;*.webm;*.divx;*.avi;*.mp4;*.mpg;" + std::wstring(7, L'\t') +
                L"*.mka;*.mpeg;*.vob;*.3gp;*.asf;*.rm;*.rmvb;*.dat;*.mov;*.f4v;*.m4v;*.mkv";
-    if (tool == 2 || (tool >= 4 && tool <= 7)) return L"*.wav;*.flac;*.aac;*.mp3;*.ogg;*.3gpp;*.amr;*.m4a;*.wma";
+    if (tool == 2 || (tool >= 4 && tool <= 7))
+        return L"*.wav;*.flac;*.aac;*.mp3;*.ogg;*.3gpp;*.amr;*.m4a;*.wma";
     return {};
 }
 
@@ -148,7 +153,9 @@ std::vector<std::wstring> CCommon::OnScanFolder(const std::wstring& folder, int 
     return result;
 }
 
-bool CCommon::OnIsFolder(const std::wstring& path) { return platform::IsFolder(path); }
+bool CCommon::OnIsFolder(const std::wstring& path) {
+    return platform::IsFolder(path);
+}
 
 bool CCommon::OnGetExeFolder(std::wstring& folder) {
     std::wstring f = platform::ExeFolder();
@@ -164,7 +171,8 @@ bool CCommon::OnGetFolderOfPath(const std::wstring& path, std::wstring& folder) 
     return true;
 }
 
-void CCommon::OnSplitPath(const std::wstring& path, std::wstring* folder, std::wstring* name, std::wstring* ext) {
+void CCommon::OnSplitPath(const std::wstring& path, std::wstring* folder, std::wstring* name,
+                          std::wstring* ext) {
     size_t slash = path.rfind(L'/');
     size_t nameStart = slash == std::wstring::npos ? 0 : slash + 1;
     size_t dot = path.rfind(L'.');
@@ -175,7 +183,8 @@ void CCommon::OnSplitPath(const std::wstring& path, std::wstring* folder, std::w
 }
 
 namespace {
-std::wstring Numbered(const std::wstring& folder, const std::wstring& name, long long n, const std::wstring& ext) {
+std::wstring Numbered(const std::wstring& folder, const std::wstring& name, long long n,
+                      const std::wstring& ext) {
     return folder + name + L"_" + std::to_wstring(n) + ext;
 }
 }  // namespace
@@ -212,8 +221,8 @@ bool CCommon::OnGetFreeNumberedName(const std::wstring& path, std::wstring& name
 std::wstring CCommon::OnGetTimestampName() {
     platform::LocalTime t = platform::NowLocal();
     wchar_t buf[64];
-    std::swprintf(buf, 64, L"%d-%02d-%02d_%02d_%02d_%02d_%03d", t.year, t.month, t.day, t.hour, t.minute, t.second,
-                  t.millisecond);
+    std::swprintf(buf, 64, L"%d-%02d-%02d_%02d_%02d_%02d_%03d", t.year, t.month, t.day, t.hour, t.minute,
+                  t.second, t.millisecond);
     return buf;
 }
 
@@ -224,7 +233,9 @@ std::wstring CCommon::OnGetMergeTempPath() {
     return path;
 }
 
-int CCommon::OnGetOsLevel() { return 2; }
+int CCommon::OnGetOsLevel() {
+    return 2;
+}
 
 void CCommon::OnFormatTimeCode(uint32_t ms, std::wstring& text) {
     uint32_t h, m, s, milli;
@@ -244,7 +255,8 @@ uint32_t CCommon::OnComposeTimeCode(uint32_t hours, uint32_t minutes, uint32_t s
     return ms + hours * 3600000u + minutes * 60000u + seconds * 1000u;
 }
 
-void CCommon::OnSplitTimeCode(uint32_t ms, uint32_t& hours, uint32_t& minutes, uint32_t& seconds, uint32_t& millis) {
+void CCommon::OnSplitTimeCode(uint32_t ms, uint32_t& hours, uint32_t& minutes, uint32_t& seconds,
+                              uint32_t& millis) {
     hours = ms / 3600000u;
     minutes = (ms % 3600000u) / 60000u;
     seconds = (ms % 60000u) / 1000u;
@@ -277,4 +289,6 @@ bool CCommon::OnStripPrefix(const std::wstring& text, const std::wstring& prefix
     return true;
 }
 
-std::string CCommon::OnToUtf8(const std::wstring& text) { return platform::ToUtf8(text); }
+std::string CCommon::OnToUtf8(const std::wstring& text) {
+    return platform::ToUtf8(text);
+}

@@ -27,9 +27,9 @@ public:
     // hook the dialogs behave as cancelled.
     // Open-file dialog: gets the filter texts; on confirmation fills the folder and the chosen
     // names (relative to the folder) and returns true.
-    using OpenFilesHook = std::function<bool(void* owner, const std::wstring& filterText,
-                                             const std::wstring& filterPatterns, std::wstring* folder,
-                                             std::vector<std::wstring>* names)>;
+    using OpenFilesHook =
+        std::function<bool(void* owner, const std::wstring& filterText, const std::wstring& filterPatterns,
+                           std::wstring* folder, std::vector<std::wstring>* names)>;
     // Folder picker: on confirmation fills the chosen folder and returns true.
     using BrowseFolderHook = std::function<bool(void* owner, std::wstring* folder)>;
     static void SetOpenFilesHook(OpenFilesHook hook);
@@ -49,7 +49,8 @@ public:
     // The path up to and including its last "/"; `folder` untouched (and false) when it has none.
     static bool OnGetFolderOfPath(const std::wstring& path, std::wstring& folder);
     // Splits a path into folder (with "/"), file name and extension (from the name's last ".").
-    static void OnSplitPath(const std::wstring& path, std::wstring* folder, std::wstring* name, std::wstring* ext);
+    static void OnSplitPath(const std::wstring& path, std::wstring* folder, std::wstring* name,
+                            std::wstring* ext);
     // The path itself when nothing exists there, else folder + name + "_" + n + extension for the
     // first free n = 1, 2, ... Empty when no free name is found within a bounded search.
     static std::wstring OnGetFreePath(const std::wstring& path);

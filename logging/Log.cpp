@@ -39,7 +39,8 @@ LogConfig::LogConfig(std::wstring explicitLogPath) : explicitLogPath_(std::move(
 bool LogConfig::NeedsFallback(const std::wstring& path) {
     std::string bytes = platform::ToUtf8(path);
     for (size_t i = 0; i + 1 < bytes.size(); ++i) {
-        if ((static_cast<unsigned char>(bytes[i]) & 0x80) && (static_cast<unsigned char>(bytes[i + 1]) & 0x80))
+        if ((static_cast<unsigned char>(bytes[i]) & 0x80) &&
+            (static_cast<unsigned char>(bytes[i + 1]) & 0x80))
             return true;
     }
     return false;
@@ -72,7 +73,8 @@ std::string LogConfig::PropertiesText(const std::wstring& logPath) {
     text += "log4cplus.appender.ALL_MSGS.File=" + platform::ToUtf8(logPath) + "\n";
     text += "log4cplus.appender.ALL_MSGS.layout=log4cplus::PatternLayout\n";
     text +=
-        "log4cplus.appender.ALL_MSGS.layout.ConversionPattern=%D:%d{%Y-%m-%d %H:%M:%S,%q} [%-4t] %-5p %-6c{2} - "
+        "log4cplus.appender.ALL_MSGS.layout.ConversionPattern=%D:%d{%Y-%m-%d %H:%M:%S,%q} [%-4t] %-5p "
+        "%-6c{2} - "
         "%m {%-4l}%n\n";
     return text;
 }
@@ -140,8 +142,8 @@ void WriteInfo(const char* sourceFile, int line, const char* function, const std
     if (!root.isEnabledFor(log4cplus::INFO_LOG_LEVEL)) return;
     log4cplus::tostringstream& oss = log4cplus::detail::get_macro_body_oss();
     oss << platform::ToUtf8(message);
-    log4cplus::detail::macro_forced_log(root, log4cplus::INFO_LOG_LEVEL, oss.str(), BaseName(sourceFile), line,
-                                        function);
+    log4cplus::detail::macro_forced_log(root, log4cplus::INFO_LOG_LEVEL, oss.str(), BaseName(sourceFile),
+                                        line, function);
 }
 
 }  // namespace logging

@@ -48,11 +48,11 @@ const char* BaseName(const char* sourceFile);
 }  // namespace logging
 
 // One log site, one line: TW_LOG_INFO(L">> IN " << name << L"...\n");
-#define TW_LOG_INFO(streamExpr)                                                         \
-    do {                                                                                \
-        if (::logging::InfoEnabled()) {                                                 \
-            std::wostringstream tw_log_oss_;                                            \
-            tw_log_oss_ << streamExpr;                                                  \
+#define TW_LOG_INFO(streamExpr)                                                               \
+    do {                                                                                      \
+        if (::logging::InfoEnabled()) {                                                       \
+            std::wostringstream tw_log_oss_;                                                  \
+            tw_log_oss_ << streamExpr;                                                        \
             ::logging::WriteInfo(__FILE__, __LINE__, __PRETTY_FUNCTION__, tw_log_oss_.str()); \
-        }                                                                               \
+        }                                                                                     \
     } while (0)

@@ -31,10 +31,11 @@ bool OpenInDesktop(const std::wstring& path) {
 bool ShowInFileManager(const std::wstring& path) {
     if (path.empty() || !PathExists(path)) return false;
     int code = -1;
-    bool ran = RunProcess({"dbus-send", "--session", "--print-reply", "--reply-timeout=2000",
-                           "--dest=org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
-                           "org.freedesktop.FileManager1.ShowItems", "array:string:" + FileUri(path), "string:"},
-                          &code);
+    bool ran =
+        RunProcess({"dbus-send", "--session", "--print-reply", "--reply-timeout=2000",
+                    "--dest=org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
+                    "org.freedesktop.FileManager1.ShowItems", "array:string:" + FileUri(path), "string:"},
+                   &code);
     if (ran && code == 0) return true;
     std::wstring folder = path;
     size_t slash = folder.rfind(L'/');

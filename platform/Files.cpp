@@ -11,7 +11,9 @@
 namespace platform {
 namespace {
 
-std::string N(const std::wstring& path) { return ToUtf8(path); }
+std::string N(const std::wstring& path) {
+    return ToUtf8(path);
+}
 
 bool StatPath(const std::wstring& path, struct stat* st) {
     if (path.empty()) return false;
@@ -34,22 +36,22 @@ bool WriteAll(int fd, const char* data, size_t size) {
 }  // namespace
 
 bool PathExists(const std::wstring& path) {
-    struct stat st{};
+    struct stat st {};
     return StatPath(path, &st);
 }
 
 bool IsFolder(const std::wstring& path) {
-    struct stat st{};
+    struct stat st {};
     return StatPath(path, &st) && S_ISDIR(st.st_mode);
 }
 
 bool IsRegularFile(const std::wstring& path) {
-    struct stat st{};
+    struct stat st {};
     return StatPath(path, &st) && S_ISREG(st.st_mode);
 }
 
 int64_t FileSize(const std::wstring& path) {
-    struct stat st{};
+    struct stat st {};
     if (!StatPath(path, &st) || !S_ISREG(st.st_mode)) return -1;
     return static_cast<int64_t>(st.st_size);
 }
@@ -57,7 +59,7 @@ int64_t FileSize(const std::wstring& path) {
 bool CopyFileNoOverwrite(const std::wstring& from, const std::wstring& to) {
     int in = ::open(N(from).c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) return false;
-    struct stat st{};
+    struct stat st {};
     if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(in);
         return false;
@@ -115,7 +117,7 @@ bool ListFolder(const std::wstring& folder, std::vector<FolderEntry>* entries) {
         if (e->d_type == DT_DIR) {
             isDir = true;
         } else if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
-            struct stat st{};
+            struct stat st {};
             isDir = ::stat((base + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
         }
         if (entries) entries->push_back({FromUtf8(name), isDir});

@@ -38,9 +38,15 @@ std::wstring ExeFolder() {
     return exe.substr(0, slash + 1);
 }
 
-std::wstring UserConfigFolder() { return XdgBase("XDG_CONFIG_HOME", ".config") + L"tonewright/"; }
-std::wstring UserStateFolder() { return XdgBase("XDG_STATE_HOME", ".local/state") + L"tonewright/"; }
-std::wstring UserCacheBase() { return XdgBase("XDG_CACHE_HOME", ".cache"); }
+std::wstring UserConfigFolder() {
+    return XdgBase("XDG_CONFIG_HOME", ".config") + L"tonewright/";
+}
+std::wstring UserStateFolder() {
+    return XdgBase("XDG_STATE_HOME", ".local/state") + L"tonewright/";
+}
+std::wstring UserCacheBase() {
+    return XdgBase("XDG_CACHE_HOME", ".cache");
+}
 
 std::wstring TempFolder() {
     const char* t = std::getenv("TMPDIR");

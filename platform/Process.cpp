@@ -32,7 +32,8 @@ public:
         posix_spawnattr_setsigmask(&attr_, &none);
         posix_spawnattr_setsigdefault(&attr_, &all);
         posix_spawnattr_setpgroup(&attr_, 0);
-        posix_spawnattr_setflags(&attr_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
+        posix_spawnattr_setflags(&attr_,
+                                 POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
     }
     ~SpawnSetup() {
         posix_spawn_file_actions_destroy(&actions_);
@@ -84,14 +85,16 @@ int WaitChild(pid_t pid) {
 
 // glibc's posix_spawnp reports a missing program as a successful spawn whose child exits with
 // 127. Checking the program first gives callers a clean "could not start".
-bool Startable(const std::string& program) { return !FindExecutable(program).empty(); }
+bool Startable(const std::string& program) {
+    return !FindExecutable(program).empty();
+}
 
 }  // namespace
 
 std::string FindExecutable(const std::string& name) {
     if (name.empty()) return {};
     auto executable = [](const std::string& p) {
-        struct stat st{};
+        struct stat st {};
         return ::stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(p.c_str(), X_OK) == 0;
     };
     if (name.find('/') != std::string::npos) return executable(name) ? name : std::string();
@@ -131,7 +134,8 @@ bool RunProcess(const std::vector<std::string>& argv, int* exitCode) {
     return true;
 }
 
-bool RunProcessCapture(const std::vector<std::string>& argv, std::string* output, int* exitCode, int drainMs) {
+bool RunProcessCapture(const std::vector<std::string>& argv, std::string* output, int* exitCode,
+                       int drainMs) {
     if (output) output->clear();
     if (argv.empty() || !Startable(argv[0])) return false;
     int fds[2];

@@ -11,7 +11,9 @@ uint64_t TickCountMs() {
     return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
 }
 
-uint32_t TickCount32() { return static_cast<uint32_t>(TickCountMs()); }
+uint32_t TickCount32() {
+    return static_cast<uint32_t>(TickCountMs());
+}
 
 void SleepMs(uint32_t ms) {
     timespec req{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
@@ -24,8 +26,13 @@ LocalTime NowLocal() {
     clock_gettime(CLOCK_REALTIME, &ts);
     tm parts{};
     localtime_r(&ts.tv_sec, &parts);
-    return LocalTime{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour,
-                     parts.tm_min,         parts.tm_sec,     static_cast<int>(ts.tv_nsec / 1000000)};
+    return LocalTime{parts.tm_year + 1900,
+                     parts.tm_mon + 1,
+                     parts.tm_mday,
+                     parts.tm_hour,
+                     parts.tm_min,
+                     parts.tm_sec,
+                     static_cast<int>(ts.tv_nsec / 1000000)};
 }
 
 }  // namespace platform

@@ -65,8 +65,12 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ec);
 }
 
-std::wstring TempDir::WPath() const { return platform::FromUtf8(path_); }
-std::wstring TempDir::WFile(const std::wstring& name) const { return WPath() + name; }
+std::wstring TempDir::WPath() const {
+    return platform::FromUtf8(path_);
+}
+std::wstring TempDir::WFile(const std::wstring& name) const {
+    return WPath() + name;
+}
 
 std::string FfmpegPath() {
     static const std::string path = platform::FindExecutable("ffmpeg");
@@ -85,7 +89,9 @@ bool RunFfmpeg(const std::vector<std::string>& args) {
     return platform::RunProcess(argv, &code) && code == 0;
 }
 
-static bool NonEmpty(const std::string& path) { return platform::FileSize(platform::FromUtf8(path)) > 0; }
+static bool NonEmpty(const std::string& path) {
+    return platform::FileSize(platform::FromUtf8(path)) > 0;
+}
 
 bool MakeTone(const std::string& path, double seconds, int hz, int sampleRate, int channels,
               const std::vector<std::string>& extra) {
@@ -104,11 +110,14 @@ bool MakeTone(const std::string& path, double seconds, int hz, int sampleRate, i
 }
 
 bool MakeNoise(const std::string& path, double seconds, double amplitude, int sampleRate, int channels) {
-    std::vector<std::string> args = {"-f",  "lavfi", "-i",
+    std::vector<std::string> args = {"-f",
+                                     "lavfi",
+                                     "-i",
                                      "anoisesrc=color=white:amplitude=" + std::to_string(amplitude) +
                                          ":sample_rate=" + std::to_string(sampleRate) +
                                          ":duration=" + std::to_string(seconds),
-                                     "-ac", std::to_string(channels)};
+                                     "-ac",
+                                     std::to_string(channels)};
     auto codec = CodecFor(path);
     args.insert(args.end(), codec.begin(), codec.end());
     args.push_back(path);
@@ -136,11 +145,35 @@ bool MakeVideo(const std::string& path, double seconds, bool withAudio) {
 
 bool MakeMp3WithCover(const std::string& path, double seconds) {
     std::string d = std::to_string(seconds);
-    return RunFfmpeg({"-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100:duration=" + d, "-f", "lavfi",
-                      "-i", "testsrc=size=64x64:rate=1:duration=1", "-frames:v", "1", "-map", "0:a", "-map",
-                      "1:v", "-c:a", "libmp3lame", "-b:a", "128k", "-c:v", "mjpeg", "-id3v2_version", "3",
-                      "-metadata:s:v", "title=Album cover", "-metadata:s:v", "comment=Cover (front)",
-                      "-disposition:v", "attached_pic", path}) &&
+    return RunFfmpeg({"-f",
+                      "lavfi",
+                      "-i",
+                      "sine=frequency=440:sample_rate=44100:duration=" + d,
+                      "-f",
+                      "lavfi",
+                      "-i",
+                      "testsrc=size=64x64:rate=1:duration=1",
+                      "-frames:v",
+                      "1",
+                      "-map",
+                      "0:a",
+                      "-map",
+                      "1:v",
+                      "-c:a",
+                      "libmp3lame",
+                      "-b:a",
+                      "128k",
+                      "-c:v",
+                      "mjpeg",
+                      "-id3v2_version",
+                      "3",
+                      "-metadata:s:v",
+                      "title=Album cover",
+                      "-metadata:s:v",
+                      "comment=Cover (front)",
+                      "-disposition:v",
+                      "attached_pic",
+                      path}) &&
            NonEmpty(path);
 }
 
@@ -160,7 +193,9 @@ int ProbeSampleRate(const std::string& path) {
     return v.empty() ? -1 : std::atoi(v.c_str());
 }
 
-std::string ProbeCodec(const std::string& path) { return ProbeEntry(path, "a:0", "stream=codec_name"); }
+std::string ProbeCodec(const std::string& path) {
+    return ProbeEntry(path, "a:0", "stream=codec_name");
+}
 
 int ProbeStreamCount(const std::string& path, const std::string& kind) {
     std::string out;

@@ -1,0 +1,166 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "platform/Platform.h"
+#include "support/TestSupport.h"
+
+using platform::FromUtf8;
+using platform::ToUtf8;
+
+TEST(Text, Utf8RoundTripKeepsChineseAndAstralCharacters) {
+    std::wstring text = L"音频 \"a#b\" -x \U0001F3B5";
+    EXPECT_EQ(FromUtf8(ToUtf8(text)), text);
+    EXPECT_EQ(ToUtf8(L"音"), "\xE9\x9F\xB3");
+}
+
+TEST(Text, InvalidBytesBecomeReplacementCharacters) {
+    // A lone continuation byte and a truncated sequence must not swallow the following text.
+    EXPECT_EQ(FromUtf8("a\x80z"), L"a\uFFFDz");
+    EXPECT_EQ(FromUtf8("a\xE9\x9F"), L"a\uFFFD\uFFFD");
+    EXPECT_EQ(FromUtf8("\xC0\xAF"), L"\uFFFD\uFFFD");  // overlong "/"
+}
+
+TEST(Text, CaseMappingWorksOnCharacters) {
+    platform::InitLocale();
+    EXPECT_EQ(platform::ToLower(L"A.MP3"), L"a.mp3");
+    EXPECT_EQ(platform::ToUpper(L"wav"), L"WAV");
+}
+
+TEST(Process, EmptyOrMissingProgramIsNotStarted) {
+    int code = 77;
+    EXPECT_FALSE(platform::RunProcess({}, &code));
+    EXPECT_FALSE(platform::RunProcess({"/nonexistent/tool"}, &code));
+    EXPECT_FALSE(platform::RunProcess({"no-such-tool-on-path-xyz"}, &code));
+    EXPECT_EQ(code, 77);
+    std::string out = "stale";
+    EXPECT_FALSE(platform::RunProcessCapture({"/nonexistent/tool"}, &out));
+    EXPECT_TRUE(out.empty());
+}
+
+TEST(Process, ReportsExitStatusAndWaits) {
+    testsupport::TempDir dir;
+    int code = -1;
+    ASSERT_TRUE(platform::RunProcess({"sh", "-c", "echo done > \"$0\"; exit 3", dir.File("marker")}, &code));
+    EXPECT_EQ(code, 3);
+    // The caller only returns after the child has finished its work.
+    EXPECT_TRUE(platform::IsRegularFile(dir.WFile(L"marker")));
+}
+
+TEST(Process, ArgumentsReachTheChildIntact) {
+    const std::vector<std::string> awkward = {"a b",      "\"quoted\"", "#hash", "-leading",
+                                              "音频.mp3", "",           "x'y"};
+    std::vector<std::string> argv = {"printf", "[%s]"};
+    argv.insert(argv.end(), awkward.begin(), awkward.end());
+    std::string out;
+    int code = -1;
+    ASSERT_TRUE(platform::RunProcessCapture(argv, &out, &code));
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(out, "[a b][\"quoted\"][#hash][-leading][音频.mp3][][x'y]");
+}
+
+TEST(Process, LongCommandLinesAreNotCut) {
+    std::string longArg(5000, 'x');
+    std::string out;
+    ASSERT_TRUE(platform::RunProcessCapture({"printf", "%s", longArg}, &out));
+    EXPECT_EQ(out.size(), 5000u);
+}
+
+TEST(Process, CaptureMergesStderrAndStandardInputIsEmpty) {
+    std::string out;
+    ASSERT_TRUE(platform::RunProcessCapture({"sh", "-c", "echo out; echo err 1>&2; cat; echo end"}, &out));
+    EXPECT_NE(out.find("out\n"), std::string::npos);
+    EXPECT_NE(out.find("err\n"), std::string::npos);
+    EXPECT_NE(out.find("end\n"), std::string::npos);  // "cat" saw end of input at once
+}
+
+TEST(Process, CaptureReturnsWhenAGrandchildKeepsThePipeOpen) {
+    // The background sleep inherits the pipe; the capture must still return after the shell exits.
+    std::string out;
+    int code = -1;
+    ASSERT_TRUE(platform::RunProcessCapture({"sh", "-c", "sleep 20 & echo parent-done"}, &out, &code, 100));
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(out, "parent-done\n");
+}
+
+TEST(Files, CopyNeverOverwritesAndDeleteIsIdempotent) {
+    testsupport::TempDir dir;
+    std::wstring a = dir.WFile(L"源 a.txt"), b = dir.WFile(L"b.txt");
+    ASSERT_TRUE(platform::WriteFileBytes(a, "source"));
+    ASSERT_TRUE(platform::WriteFileBytes(b, "keep me"));
+    EXPECT_FALSE(platform::CopyFileNoOverwrite(a, b));
+    std::string bytes;
+    ASSERT_TRUE(platform::ReadFileBytes(b, &bytes));
+    EXPECT_EQ(bytes, "keep me");
+    std::wstring c = dir.WFile(L"c.txt");
+    ASSERT_TRUE(platform::CopyFileNoOverwrite(a, c));
+    ASSERT_TRUE(platform::ReadFileBytes(c, &bytes));
+    EXPECT_EQ(bytes, "source");
+    EXPECT_EQ(platform::FileSize(c), 6);
+    EXPECT_FALSE(platform::CopyFileNoOverwrite(dir.WFile(L"missing"), dir.WFile(L"d.txt")));
+    EXPECT_FALSE(platform::PathExists(dir.WFile(L"d.txt")));
+    EXPECT_TRUE(platform::DeleteFilePath(c));
+    EXPECT_TRUE(platform::DeleteFilePath(c));
+    EXPECT_EQ(platform::FileSize(c), -1);
+    EXPECT_FALSE(platform::RenameNoOverwrite(a, b));
+    EXPECT_TRUE(platform::RenameNoOverwrite(a, c));
+    EXPECT_FALSE(platform::PathExists(a));
+}
+
+TEST(Files, ListFolderIsSortedAndMarksFolders) {
+    testsupport::TempDir dir;
+    ASSERT_TRUE(platform::CreateFolders(dir.WFile(L"z/deep/er")));
+    ASSERT_TRUE(platform::WriteFileBytes(dir.WFile(L"b.wav"), "x"));
+    ASSERT_TRUE(platform::WriteFileBytes(dir.WFile(L"a.mp3"), "x"));
+    std::vector<platform::FolderEntry> entries;
+    ASSERT_TRUE(platform::ListFolder(dir.WPath(), &entries));
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0].name, L"a.mp3");
+    EXPECT_FALSE(entries[0].isFolder);
+    EXPECT_EQ(entries[2].name, L"z");
+    EXPECT_TRUE(entries[2].isFolder);
+    EXPECT_FALSE(platform::ListFolder(dir.WFile(L"nope"), &entries));
+    EXPECT_TRUE(entries.empty());
+}
+
+TEST(Folders, ProgramAndUserFolders) {
+    std::wstring exe = platform::ExePath();
+    ASSERT_FALSE(exe.empty());
+    EXPECT_EQ(platform::ExeFolder(), exe.substr(0, exe.rfind(L'/') + 1));
+    EXPECT_TRUE(platform::IsRegularFile(exe));
+
+    testsupport::TempDir dir;
+    setenv("XDG_CONFIG_HOME", dir.Path().c_str(), 1);
+    setenv("XDG_STATE_HOME", (dir.Path() + "state").c_str(), 1);
+    EXPECT_EQ(platform::UserConfigFolder(), dir.WPath() + L"tonewright/");
+    EXPECT_EQ(platform::UserStateFolder(), dir.WPath() + L"state/tonewright/");
+    setenv("XDG_CONFIG_HOME", "relative/ignored", 1);
+    setenv("HOME", "/home/someone", 1);
+    EXPECT_EQ(platform::UserConfigFolder(), L"/home/someone/.config/tonewright/");
+    unsetenv("XDG_CONFIG_HOME");
+    unsetenv("XDG_STATE_HOME");
+}
+
+TEST(Folders, WritableCheckAndFolderCreation) {
+    testsupport::TempDir dir;
+    std::wstring nested = dir.WFile(L"一/二/三/");
+    EXPECT_TRUE(platform::CreateFolders(nested, 0700));
+    EXPECT_TRUE(platform::IsFolder(nested));
+    EXPECT_TRUE(platform::IsFolderWritable(nested));
+    struct stat st {};
+    ASSERT_EQ(::stat(ToUtf8(nested).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_FALSE(platform::IsFolderWritable(dir.WFile(L"missing/")));
+    // A file in the way makes folder creation fail instead of pretending.
+    ASSERT_TRUE(platform::WriteFileBytes(dir.WFile(L"file"), "x"));
+    EXPECT_FALSE(platform::CreateFolders(dir.WFile(L"file/sub")));
+}
+
+TEST(Time, TickCountIsMonotonic) {
+    uint64_t a = platform::TickCountMs();
+    platform::SleepMs(2);
+    uint64_t b = platform::TickCountMs();
+    EXPECT_GE(b, a + 1);
+    platform::LocalTime t = platform::NowLocal();
+    EXPECT_GE(t.year, 2024);
+    EXPECT_LT(t.millisecond, 1000);
+}
