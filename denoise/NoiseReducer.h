@@ -1,0 +1,67 @@
+// The in-process noise reducer: estimates the steady noise spectrum of a whole file, then applies a
+// smoothed spectral gain frame by frame (hop N, window 2N, overlap-add) and writes a 32-bit float WAV.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct kiss_fftr_state;
+
+// Working state of one reduction. All arrays are zero-filled by Init and freed by Release.
+struct NoiseReducerState {
+    unsigned sampleRate = 0;
+    unsigned frameLength = 0;                // N: samples per frame (hop), always even
+    int fftLength = 0;                       // 2N
+    unsigned binCount = 0;                   // N + 1
+    float* window = nullptr;                 // N values: rising half of the analysis/synthesis window
+    kiss_fftr_state* fftPlan = nullptr;      // forward real FFT of size 2N
+    kiss_fftr_state* inversePlan = nullptr;  // inverse real FFT of size 2N
+    float* timeBuffer = nullptr;             // 2N values
+    float* overlap = nullptr;                // N values: windowed second half of the previous frame
+    float* spectrum = nullptr;               // N + 1 complex bins, re/im interleaved
+    float* noisePower = nullptr;             // N + 1 values
+    float* smoothedPower = nullptr;          // N + 1 values
+    int noiseFrames = 0;
+};
+
+class NoiseReducer {
+public:
+    // Reduces the noise of `inputPath` (WAV or MP3) into `outputPath` (32-bit IEEE-float WAV with the
+    // input's channel count and sample rate). `level` 0, 1 or 2 sets the strength; any other value
+    // acts as 2. Returns true only when the whole output was written; on failure no output file is
+    // left behind.
+    bool Reduce(const std::wstring& inputPath, const std::wstring& outputPath, int level);
+
+    // The same on samples in memory: `samples` holds `count` interleaved values at `sampleRate`;
+    // `output` receives `count` values. False when the state or the work buffer cannot be made.
+    bool ReduceSamples(const float* samples, uint64_t count, unsigned sampleRate, float* output);
+
+    // Frame length N for a sample rate and frame duration: rate × ms / 1000, rounded up to even.
+    static unsigned FrameLengthFor(unsigned sampleRate, unsigned frameMs);
+    // Smoothing factor c of a level: 0 → 0.94, 1 → 0.96, anything else → 0.98.
+    static float SmoothingFactor(int level);
+
+    // Builds the state for `sampleRate` and a frame of `frameMs` milliseconds (always 20). On any
+    // failure releases what it made and returns false.
+    static bool Init(NoiseReducerState* state, unsigned sampleRate, unsigned frameMs);
+    // Adds the power spectrum of one frame of N samples to the noise estimate; with `finish` set,
+    // turns the sum into the average instead (`frame` is then not read).
+    static bool EstimateNoise(NoiseReducerState* state, const float* frame, bool finish);
+    // Filters one frame of N samples and writes N output samples (the input delayed by N).
+    bool ProcessFrame(NoiseReducerState* state, const float* frame, float* output) const;
+    // Frees every array and the plans; safe on a partly built or already released state.
+    static void Release(NoiseReducerState* state);
+
+    void SetLevel(int level) { level_ = level; }
+    int Level() const { return level_; }
+
+    // Verification hook: with unity gain every bin passes unchanged, so the output is exactly the
+    // input delayed by N samples. Off by default; nothing in the program turns it on.
+    void SetUnityGain(bool on) { unityGain_ = on; }
+
+private:
+    float* Run(const float* samples, uint64_t count, unsigned sampleRate) const;
+
+    int level_ = 0;
+    bool unityGain_ = false;
+};
