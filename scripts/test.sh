@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Sets up the machine (Debian 12), builds and runs the tests.
+#   scripts/test.sh              every test (unit, e2e, gui offscreen, wine)
+#   scripts/test.sh --sanitize   every test that needs no display or Wine, under ASan + UBSan
+#   scripts/test.sh --tsan       the UI library's tests under ThreadSanitizer
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+mode=${1:-all}
+bash "$root/scripts/setup.sh"
+export QT_QPA_PLATFORM=offscreen
+jobs=${TW_JOBS:-$(nproc)}
+case "$mode" in
+  all)
+    bash "$root/scripts/build.sh" build
+    ctest --test-dir "$root/build" --output-on-failure -j "$jobs"
+    ;;
+  --sanitize)
+    export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:halt_on_error=1
+    export LSAN_OPTIONS=suppressions=$root/tests/lsan.supp:print_suppressions=0
+    export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+    bash "$root/scripts/build.sh" build-asan -DTW_SANITIZE=ON -DTW_GUI=OFF -DTW_WINE=OFF
+    ctest --test-dir "$root/build-asan" --output-on-failure -j "$jobs" -LE 'gui|wine'
+    ;;
+  --tsan)
+    # Only the UI library's suites: they are the ones that exercise cross-thread marshalling.
+    export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+    cmake -S "$root" -B "$root/build-tsan" -G Ninja -DTW_TSAN=ON -DTW_GUI=OFF -DTW_WINE=OFF >/dev/null
+    targets=(${TW_TSAN_TARGETS:-uikit_tests})
+    cmake --build "$root/build-tsan" -j "$jobs" --target "${targets[@]}"
+    for t in "${targets[@]}"; do
+      exe=$(find "$root/build-tsan/tests" -type f -name "$t" -perm -u+x | head -n 1)
+      "$exe"
+    done
+    ;;
+  *)
+    echo "usage: scripts/test.sh [--sanitize|--tsan]" >&2
+    exit 2
+    ;;
+esac
