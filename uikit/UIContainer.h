@@ -1,0 +1,106 @@
+// Containers: the plain container (children fill it), vertical and horizontal layouts and the tab
+// layout. A container owns its children and deletes them when they are removed (unless
+// SetAutoDestroy(false)); controls removed while their window dispatches input are deleted after
+// the dispatch, so a handler may remove the row whose button it is handling.
+#pragma once
+
+#include <vector>
+
+#include "uikit/UIControl.h"
+
+class CContainerUI : public CControlUI {
+public:
+    CContainerUI();
+    ~CContainerUI() override;
+    std::wstring GetClass() const override;
+
+    CControlUI* GetItemAt(int index) const;
+    int GetItemIndex(CControlUI* control) const;  // -1 when not a child
+    bool SetItemIndex(CControlUI* control, int index);
+    int GetCount() const;
+    virtual bool Add(CControlUI* control);
+    virtual bool AddAt(CControlUI* control, int index);
+    virtual bool Remove(CControlUI* control);
+    virtual bool RemoveAt(int index);
+    virtual void RemoveAll();
+    // Depth-first lookup by name below this container (the container itself is not matched).
+    CControlUI* FindSubControl(const std::wstring& name) const;
+    bool IsAutoDestroy() const;
+    void SetAutoDestroy(bool autoDestroy);
+
+    UIRect GetInset() const;  // inner margin (logical)
+    void SetInset(const UIRect& rc);
+    int GetChildPadding() const;  // gap between children (logical)
+    void SetChildPadding(int padding);
+
+    // Scrolling (lists and scrollable layouts): offset of the content in device pixels.
+    UISize GetScrollPos() const;
+    void SetScrollPos(UISize pos);
+    UISize GetScrollRange() const;  // content size minus view size (0 when it fits)
+    bool IsScrollEnabled() const;
+    void SetScrollEnabled(bool enabled);
+    void LineUp();
+    void LineDown();
+    // Scrolls so that a child is inside the view.
+    void EnsureVisible(CControlUI* child);
+
+    void SetAttribute(const std::wstring& name, const std::wstring& value) override;
+    void SetPos(const UIRect& rc, bool needInvalidate = true) override;
+    void SetWindow(CWindowUI* window, CControlUI* parent, bool init = true) override;
+    void SetInternVisible(bool visible = true) override;
+    CControlUI* FindControlByName(const std::wstring& name) override;
+    CControlUI* FindControlAt(UIPoint pt) override;
+    void CollectControls(std::vector<CControlUI*>* out) override;
+    void DoEvent(TEventUI& event) override;
+    void DoPaint(IRenderUI& render, const UIRect& paintRect) override;
+
+    // Layout of the children inside `rc` (the container's rectangle minus its inset). The plain
+    // container gives every child the whole inner rectangle (fixed sizes anchor at the top left).
+    virtual void LayoutChildren(const UIRect& inner);
+    // Places float children by their "pos", relative to this container's rectangle.
+    void LayoutFloatChildren();
+
+protected:
+    void ReleaseChild(CControlUI* control);
+    UIRect InnerRect() const;  // m_rcItem minus the scaled inset
+
+    std::vector<CControlUI*> m_items;
+    bool m_bAutoDestroy = true;
+    UIRect m_rcInset;
+    int m_childPadding = 0;
+    bool m_bScrollEnabled = false;
+    UISize m_scrollPos;
+    UISize m_scrollRange;
+};
+
+class CVerticalLayoutUI : public CContainerUI {
+public:
+    std::wstring GetClass() const override;
+    void LayoutChildren(const UIRect& inner) override;
+};
+
+class CHorizontalLayoutUI : public CContainerUI {
+public:
+    std::wstring GetClass() const override;
+    void LayoutChildren(const UIRect& inner) override;
+};
+
+// Shows one child at a time; the others are hidden. SelectItem sends "tabselect" (wParam = new
+// index, lParam = old index) when the selection changes.
+class CTabLayoutUI : public CContainerUI {
+public:
+    std::wstring GetClass() const override;
+    int GetCurSel() const;
+    bool SelectItem(int index);
+    bool SelectItem(CControlUI* control);
+    bool Add(CControlUI* control) override;
+    bool AddAt(CControlUI* control, int index) override;
+    bool Remove(CControlUI* control) override;
+    void RemoveAll() override;
+    void SetAttribute(const std::wstring& name, const std::wstring& value) override;
+    void LayoutChildren(const UIRect& inner) override;
+
+private:
+    void ApplySelection();
+    int m_curSel = -1;
+};
