@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 class CControlUI;
 
@@ -40,3 +42,11 @@ inline std::mutex DenoiseLock;
 // A noise input whose 16 kHz copy is longer than this many milliseconds is processed in pieces of
 // this length. Adjustable so that tests can exercise the piece path on short media.
 inline std::atomic<uint32_t> SegmentLength{900000};
+
+// One source of a merge: the file, and the range chosen on its row (start time code, length as
+// a time code).
+struct MergeSource {
+    std::wstring path;
+    std::wstring start;
+    std::wstring length;
+};
