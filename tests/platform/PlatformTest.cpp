@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cstdlib>
+
 #include "platform/Platform.h"
 #include "support/TestSupport.h"
 
@@ -163,4 +166,61 @@ TEST(Time, TickCountIsMonotonic) {
     platform::LocalTime t = platform::NowLocal();
     EXPECT_GE(t.year, 2024);
     EXPECT_LT(t.millisecond, 1000);
+}
+
+namespace {
+// Puts stand-in "dbus-send" and "xdg-open" programs first on PATH; each appends its arguments to
+// a record file so the test sees exactly what the desktop would have been asked.
+class DesktopStandIns {
+public:
+    explicit DesktopStandIns(int dbusExit) {
+        oldPath_ = std::getenv("PATH") ? std::getenv("PATH") : "";
+        record_ = dir_.File("calls.txt");
+        Script("dbus-send", "echo \"dbus $*\" >> '" + record_ + "'; exit " + std::to_string(dbusExit));
+        Script("xdg-open", "echo \"open $*\" >> '" + record_ + "'");
+        setenv("PATH", (dir_.Path() + ":" + oldPath_).c_str(), 1);
+    }
+    ~DesktopStandIns() { setenv("PATH", oldPath_.c_str(), 1); }
+    // Waits (bounded) until the record holds `lines` lines; detached children finish on their own.
+    std::string Record(size_t lines) const {
+        std::string text;
+        for (int i = 0; i < 500; ++i) {
+            platform::ReadFileBytes(FromUtf8(record_), &text);
+            if (static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) >= lines) break;
+            platform::SleepMs(10);
+        }
+        return text;
+    }
+    testsupport::TempDir dir_;
+
+private:
+    void Script(const std::string& name, const std::string& body) {
+        std::wstring path = dir_.WFile(FromUtf8(name));
+        platform::WriteFileBytes(path, "#!/bin/sh\n" + body + "\n");
+        chmod(ToUtf8(path).c_str(), 0755);
+    }
+    std::string oldPath_, record_;
+};
+}  // namespace
+
+TEST(Desktop, ShowsTheFileThroughTheFileManagerInterface) {
+    DesktopStandIns standIns(0);
+    std::wstring file = standIns.dir_.WFile(L"my song, 1.mp3");
+    ASSERT_TRUE(platform::WriteFileBytes(file, "x"));
+    EXPECT_TRUE(platform::ShowInFileManager(file));
+    std::string record = standIns.Record(1);
+    EXPECT_NE(record.find("org.freedesktop.FileManager1.ShowItems"), std::string::npos);
+    EXPECT_NE(record.find("my%20song%2C%201.mp3"), std::string::npos);  // a comma would split the array
+    EXPECT_EQ(record.find("open "), std::string::npos);
+}
+
+TEST(Desktop, FallsBackToOpeningTheFolderAndRefusesMissingPaths) {
+    DesktopStandIns standIns(1);
+    std::wstring file = standIns.dir_.WFile(L"音频.mp3");
+    ASSERT_TRUE(platform::WriteFileBytes(file, "x"));
+    EXPECT_TRUE(platform::ShowInFileManager(file));
+    std::string record = standIns.Record(2);
+    EXPECT_NE(record.find("open " + standIns.dir_.Path() + "\n"), std::string::npos);
+    EXPECT_FALSE(platform::OpenInDesktop(standIns.dir_.WFile(L"missing.mp3")));
+    EXPECT_FALSE(platform::ShowInFileManager(L""));
 }
