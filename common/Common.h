@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "common/MediaFacts.h"
+
 class CCommon {
 public:
     // ---- Which files a tool accepts ------------------------------------------------------------
@@ -83,4 +85,55 @@ public:
 
     // Upper bound of the free-name searches.
     static constexpr int kMaxFreeNameTries = 100000;
+
+    // ---- Media facts (MediaProbe.cpp) ------------------------------------------------------------
+    // The external tools: "<program folder>/Core/<name>" when that is an executable file, else the
+    // first <name> on PATH (absolute); when neither exists, the "Core" path, so a run of it fails.
+    // An override (tests, a "missing tool" case) replaces the search for that name; an empty
+    // override removes it.
+    static std::wstring OnGetToolPath(const std::wstring& name);
+    static void SetToolPathOverride(const std::wstring& name, const std::wstring& path);
+
+    // MediaInfo queries: each opens the file, asks and closes; empty text or 0 when the library is
+    // not available or cannot open the file.
+    // fileName, durationMs and bitRate of `facts` and the size MediaInfo reports (fileSize and
+    // the other fields are left alone).
+    static void OnGetMediaFileInfo(const std::wstring& path, MediaFacts& facts, uint64_t* rawSize = nullptr);
+    static std::wstring OnGetAudioFormat(const std::wstring& path);
+    static std::wstring OnGetEncodedLibrary(const std::wstring& path);
+    // The first audio stream's sampling rate; the overall bit rate goes to `bitRate`.
+    static int32_t OnGetAudioRates(const std::wstring& path, int32_t& bitRate);
+    static bool OnHasCover(const std::wstring& path);
+
+    // ffprobe's report on the file, read through a pipe: duration and bit rate are written only
+    // where the report has them.
+    static void OnProbeWithTool(const std::wstring& path, uint32_t& durationMs, int32_t& bitRate);
+    // The parsing half of OnProbeWithTool, on the report's text.
+    static void OnParseProbeText(const std::string& report, uint32_t& durationMs, int32_t& bitRate);
+    // Length in ms (whole seconds) of a raw ADTS AAC stream measured from its frame headers; the
+    // bit rate (bit/s) goes to `bitRate`. 0 (and `bitRate` untouched) when it is not ADTS.
+    static uint32_t OnParseAdtsLength(const std::wstring& path, int32_t& bitRate);
+    // Size of a readable regular file; 0 on any failure.
+    static uint64_t OnGetFileSize(const std::wstring& path);
+    // "%0.2f %s" with KB, MB or GB; `text` untouched for size 0.
+    static void OnFormatFileSize(uint64_t size, std::wstring& text);
+
+    // The probe chains: fileName, fileSize, durationMs and bitRate.
+    static void ProbeForListRow(const std::wstring& path, MediaFacts& facts);
+    static void ProbeForBackgroundMusic(const std::wstring& path, MediaFacts& facts);
+
+    // The AAC decoder's length measure (seconds; kbit/s to *kbps when known). The engine installs
+    // it; without it the list-row chain skips its AAC step.
+    using AacLengthHook = double (*)(const wchar_t* path, int* kbps);
+    static void SetAacLengthHook(AacLengthHook hook);
+
+    // The MediaInfo library's file name (default "libmediainfo.so.0", or $TW_MEDIAINFO_LIB when
+    // set). Setting a name that cannot be loaded (for example "libmissing.so") makes every query
+    // answer as if MediaInfo were absent; the current binding is released.
+    static void SetMediaInfoLibrary(const std::wstring& name);
+    // Successful bindings so far, and files handed to MediaInfo so far.
+    static int OnGetMediaInfoBindCount();
+    static int OnGetMediaInfoOpenCount();
+    // Whether a binding is in place now (binding on demand).
+    static bool OnBindMediaInfo();
 };

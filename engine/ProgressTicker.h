@@ -1,0 +1,93 @@
+// The progress ticker: while the external tool runs, a row's progress bar and percent label are
+// animated by time (the tool's own progress output is never read). A thread steps 0 … target−1
+// at 100 ms; after the tool returns the worker waits for it, steps target … 100 at 50 ms, shows
+// "100%" and marks the row failed when the output is missing.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+class CControlUI;
+
+// Where the ticker writes: the row's bar and percent label. Either may be absent.
+class TickerSink {
+public:
+    virtual ~TickerSink() = default;
+    virtual void SetBar(int value) = 0;
+    virtual void SetBarColor(uint32_t argb) = 0;
+    virtual void SetLabel(const std::wstring& text) = 0;
+    virtual void SetLabelColor(uint32_t argb) = 0;
+};
+
+// The sink over a row's controls: the progress bar ("progress", a CProgressUI) and the percent
+// label ("ProgressValue"); null controls are skipped. Colours are set as the "forecolor" and
+// "textcolor" attributes.
+class ControlTickerSink : public TickerSink {
+public:
+    ControlTickerSink(CControlUI* bar, CControlUI* label) : bar_(bar), label_(label) {}
+    void SetBar(int value) override;
+    void SetBarColor(uint32_t argb) override;
+    void SetLabel(const std::wstring& text) override;
+    void SetLabelColor(uint32_t argb) override;
+
+private:
+    CControlUI* bar_;
+    CControlUI* label_;
+};
+
+class CProgressTicker {
+public:
+    static constexpr uint32_t kNormalBarColor = 0xFF7ED321;
+    static constexpr uint32_t kNormalLabelColor = 0xFF333333;
+    static constexpr uint32_t kFailedColor = 0xFFF1707A;
+    static constexpr uint32_t kTickMs = 100;   // the thread's step
+    static constexpr uint32_t kFinishMs = 50;  // the finishing steps
+
+    // The time base of every step. Tests install one that does not really wait; an empty
+    // function restores the real sleep.
+    using SleepFn = std::function<void(uint32_t ms)>;
+    static void SetSleepFunction(SleepFn fn);
+    static void Sleep(uint32_t ms);
+
+    // Target from one random draw: speed, volume and background music r mod 90, below 50 plus 40
+    // (40 … 89); noise r mod 80, below 40 plus 40 (40 … 79).
+    static int TargetFromDraw(int r, bool noise);
+    // Seeds the C library's generator with the millisecond tick count and draws once.
+    static int ChooseTarget(bool noise);
+
+    // Sets the normal colours (a row reused after a failure looks normal again) and starts the
+    // thread that steps 0 … target−1.
+    CProgressTicker(std::shared_ptr<TickerSink> sink, int target);
+    // Convenience for the workers: a ControlTickerSink over the row's bar and label, and a target
+    // chosen by ChooseTarget.
+    CProgressTicker(CControlUI* bar, CControlUI* label, bool noise);
+    ~CProgressTicker();  // waits for the thread
+    CProgressTicker(const CProgressTicker&) = delete;
+    CProgressTicker& operator=(const CProgressTicker&) = delete;
+
+    int Target() const { return target_; }
+    TickerSink& Sink() { return *sink_; }
+
+    // Waits for the thread to end (a quick run still lasts target × 100 ms).
+    void Wait();
+    // Sets bar and "%d%%" label for from … to (inclusive), one kFinishMs step each.
+    void StepRange(int from, int to);
+    // Bar and "%d%%" label at one mark, without waiting.
+    void Mark(int value);
+    // Bar "forecolor" and label "textcolor" #FFF1707A and the label "失败" when nothing exists at
+    // `output`. True when the row was marked.
+    bool MarkFailedIfMissing(const std::wstring& output);
+    // The end of a speed, volume or background-music job: Wait, StepRange(target, 100), bar 100
+    // and "100%", then MarkFailedIfMissing(output).
+    void Finish(const std::wstring& output);
+
+private:
+    void Run();
+
+    std::shared_ptr<TickerSink> sink_;
+    int target_;
+    std::thread thread_;
+};
