@@ -7,12 +7,28 @@
 #include <vector>
 
 #include "engine/AsyncParam.h"
+#include "engine/CommandCatalogue.h"
+#include "engine/ProgressTicker.h"
 
 class CWorkThreadPoolImpl;
 
 class CAudioProcess {
 public:
     // ---- Tool runner and command-line catalogue ------------------------------------------------
+    // Absolute path of ffmpeg: "<program folder>/Core/ffmpeg" when present, else the one on PATH
+    // (CCommon::OnGetToolPath; tests override it with CCommon::SetToolPathOverride).
+    static std::wstring OnGetToolPath();
+    // Runs one command as a child process (argument vector, no shell, no terminal, input from
+    // /dev/null, output discarded) and blocks until it exits. False when the command is empty or
+    // the child cannot be started; otherwise true: the exit status is not used, callers judge by
+    // the output file. Callers log ">> CmdLine : " + command.text before the run.
+    static bool OnRunProcess(const ToolCommand& command);
+    // A catalogue command with ffmpeg as its tool: `values` are the template's placeholders after
+    // the tool, in order (CCommandCatalogue::Placeholders).
+    static ToolCommand OnMakeCommand(CmdTemplate t, std::vector<CmdValue> values);
+    // Hands the engine's AAC length measure to the media probe's list-row chain. Call once at
+    // start-up (the program and the CLI do).
+    static void OnInstallProbeHooks();
 
     // ---- Operation workers and merge -----------------------------------------------------------
     // Each asynchronous worker takes the job handed over by the pool (an _tagAsyncParam*), turns
