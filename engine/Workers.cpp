@@ -1,0 +1,468 @@
+// The operation workers: one input file of a batch becomes one output file, and the job's row
+// controls show the outcome.
+#include <cwctype>
+#include <fstream>
+
+#include "common/Common.h"
+#include "denoise/NoiseReducer.h"
+#include "engine/AacBridge.h"
+#include "engine/AudioProcess.h"
+#include "engine/WorkerSupport.h"
+#include "logging/Log.h"
+#include "platform/Platform.h"
+#include "uikit/UIContainer.h"
+#include "uikit/UIControls.h"
+
+using workers::DeleteTemp;
+using workers::FolderOf;
+using workers::ListLine;
+using workers::LowerExt;
+using workers::MakeCommand;
+using workers::RunCommand;
+using workers::TickText;
+
+namespace {
+
+_tagAsyncParam Copy(void* param) {
+    auto* job = static_cast<_tagAsyncParam*>(param);
+    return job != nullptr ? *job : _tagAsyncParam{};
+}
+
+bool Exists(const std::wstring& path) {
+    return !path.empty() && platform::PathExists(path);
+}
+
+bool EndsWithMp3Exactly(const std::wstring& path) {
+    return path.size() >= 4 &&
+           (path.compare(path.size() - 4, 4, L".mp3") == 0 || path.compare(path.size() - 4, 4, L".MP3") == 0);
+}
+
+// Replaces the argument that names the input (and the same text in the log line) by another path;
+// other arguments that merely contain the input's text are left alone.
+ToolCommand ReplaceInput(ToolCommand command, const std::wstring& input, const std::wstring& replacement) {
+    for (auto& arg : command.argv) {
+        if (arg == input) {
+            arg = replacement;
+        }
+    }
+    size_t pos = 0;
+    const std::wstring quoted = L"\"" + input + L"\"";
+    while ((pos = command.text.find(quoted, pos)) != std::wstring::npos) {
+        command.text.replace(pos, quoted.size(), L"\"" + replacement + L"\"");
+        pos += replacement.size() + 2;
+    }
+    return command;
+}
+
+// Format conversion, shared by the pool worker and the single-row action. Returns the output size
+// and whether the row may be updated (false when the retry could not find a temporary folder).
+bool FormatSteps(const _tagAsyncParam& job, uint64_t* size) {
+    const std::wstring ext = LowerExt(job.input);
+    ToolCommand last;
+    if (ext == L".aac") {
+        last = MakeCommand(CmdTemplate::Convert,
+                           {job.input, job.start, job.length, job.extra, job.output, job.progressPath});
+        RunCommand(last);
+        if (!Exists(job.output)) {
+            if (LowerExt(job.output) == L".wav") {
+                OnDecoderAAC(job.input.c_str(), job.output.c_str());
+            } else {
+                // The decoded copy lies beside the input under a name nothing else uses.
+                const std::wstring wav =
+                    CAudioProcess::OnReserveTempName(FolderOf(job.input), TickText(), L".wav");
+                OnDecoderAAC(job.input.c_str(), wav.c_str());
+                last = MakeCommand(CmdTemplate::Convert,
+                                   {wav, job.start, job.length, job.extra, job.output, job.progressPath});
+                RunCommand(last);
+                DeleteTemp(wav);
+            }
+        }
+    } else {
+        CmdTemplate t = EndsWithMp3Exactly(job.output) ? CmdTemplate::ConvertMp3 : CmdTemplate::Convert;
+        last = MakeCommand(t, {job.input, job.start, job.length, job.extra, job.output, job.progressPath});
+        RunCommand(last);
+    }
+
+    *size = CCommon::OnGetFileSize(job.output);
+    if (*size == 0) {
+        // One retry through a temporary copy of the input made by the tool itself.
+        std::wstring tempFolder = platform::TempFolder();
+        if (tempFolder.empty() || !platform::IsFolder(tempFolder)) {
+            return false;
+        }
+        if (tempFolder.back() != L'/') {
+            tempFolder += L'/';
+        }
+        std::wstring name, inExt;
+        CCommon::OnSplitPath(job.input, nullptr, &name, &inExt);
+        std::wstring temp = tempFolder + name + inExt;
+        CAudioProcess::OnMakeUniqueName(temp, true);
+        // Parallel jobs on inputs of the same name must not share the copy.
+        std::wstring tempFolderPart, tempName, tempExt;
+        CCommon::OnSplitPath(temp, &tempFolderPart, &tempName, &tempExt);
+        temp = CAudioProcess::OnReserveTempName(tempFolderPart, tempName, tempExt);
+        RunCommand(MakeCommand(CmdTemplate::ConvertBare, {job.input, job.extra, temp}));
+        RunCommand(ReplaceInput(last, job.input, temp));
+        DeleteTemp(temp);
+        *size = CCommon::OnGetFileSize(job.output);
+    }
+    return true;
+}
+
+void ShowSize(CControlUI* label, uint64_t size) {
+    if (label == nullptr) {
+        return;
+    }
+    std::wstring text;
+    CCommon::OnFormatFileSize(size, text);
+    if (text.empty()) {
+        text = L"0.0KB";
+    }
+    label->SetText(L"大小：" + text);
+}
+
+void MarkCut(CControlUI* label) {
+    if (label == nullptr) {
+        return;
+    }
+    label->SetTextColor(0xFF347AEB);
+    label->SetText(L"已剪切");
+}
+
+int NoiseLevel(CControlUI* label) {
+    return label != nullptr ? static_cast<int>(label->GetTag()) : 0;
+}
+
+// The denoiser on 16 kHz mono input; the caller holds DenoiseLock.
+bool Denoise(const std::wstring& in, const std::wstring& out, int level) {
+    NoiseReducer reducer;
+    reducer.SetLevel(level);
+    return reducer.Reduce(in, out, level);
+}
+
+// The piece path of a long noise job: cut, convert and denoise each piece, join them and, for a
+// compressed output, encode the joined file.
+void NoisePieces(const std::wstring& source, const _tagAsyncParam& job, uint32_t durationMs, bool wavOutput,
+                 const std::wstring& temp, const std::wstring& list, CProgressTicker& progress, int level) {
+    TW_LOG_INFO(L">> 超过30s...\n");
+    const auto plan = CAudioProcess::OnPlanNoisePieces(durationMs, SegmentLength.load());
+    std::vector<std::wstring> pieces;
+    for (const auto& [startMs, lengthMs] : plan) {
+        const std::wstring piece =
+            CAudioProcess::OnReserveTempName(temp, CCommon::OnGetTimestampName(), L".wav");
+        const std::wstring tick = TickText();
+        const std::wstring prog = CAudioProcess::OnReserveTempName(temp, tick + tick, L"");
+        RunCommand(
+            MakeCommand(CmdTemplate::PieceToSpeech16k, {source, CCommon::FormatTimeCode(startMs),
+                                                        CCommon::FormatTimeCode(lengthMs), piece, prog}),
+            L"szCmdLine : ");
+        DeleteTemp(prog);
+        pieces.push_back(piece);
+    }
+    progress.Mark(82);
+
+    std::vector<std::wstring> cleans;
+    {
+        std::ofstream out(platform::ToUtf8(list), std::ios::binary | std::ios::trunc);
+        for (const auto& piece : pieces) {
+            std::lock_guard<std::mutex> lock(DenoiseLock);
+            std::wstring clean =
+                CAudioProcess::OnReserveTempName(temp, CCommon::OnGetTimestampName(), L".wav");
+            Denoise(piece, clean, level);
+            for (auto& c : clean) {
+                if (c == L'\\') c = L'/';
+            }
+            DeleteTemp(piece);
+            if (Exists(clean)) {
+                out << ListLine(clean);
+                out.flush();
+                cleans.push_back(clean);
+            } else {
+                // A piece the denoiser could not handle is left out, so the join still succeeds.
+                TW_LOG_INFO(L" >>降噪失败 ：" << clean << L"\n");
+            }
+        }
+    }
+    TW_LOG_INFO(L"Linker : " << list << L"\n");
+    progress.Mark(87);
+
+    const std::wstring mergeProg = CAudioProcess::OnReserveTempName(temp, TickText(), L"");
+    if (wavOutput) {
+        CAudioProcess::OnMergeNoiseAudio(job.output, list, mergeProg);
+        for (const auto& clean : cleans) DeleteTemp(clean);
+    } else {
+        const std::wstring joined =
+            CAudioProcess::OnReserveTempName(temp, CCommon::OnGetTimestampName(), L".wav");
+        CAudioProcess::OnMergeNoiseAudio(joined, list, mergeProg);
+        TW_LOG_INFO(L"OnMergeNoiseAudio : " << joined << L"\n");
+        if (!Exists(joined)) {
+            TW_LOG_INFO(L"file is not exist : " << joined << L"\n");
+        }
+        const std::wstring prog = CAudioProcess::OnReserveTempName(L"", job.progressPath + TickText(), L"");
+        RunCommand(MakeCommand(CmdTemplate::DenoisedToMp3, {joined, job.output, prog}), L"Finish Noise : ");
+        for (const auto& clean : cleans) DeleteTemp(clean);
+        DeleteTemp(prog);
+        DeleteTemp(joined);
+    }
+    DeleteTemp(list);
+}
+
+}  // namespace
+
+// ---- Format conversion ---------------------------------------------------------------------------
+
+int CAudioProcess::OnAsyncFormatAudio(void* param) {
+    TW_LOG_INFO(L">> IN " << L"OnAsyncFormatAudio" << L"...\n");
+    const _tagAsyncParam job = Copy(param);
+    uint64_t size = 0;
+    if (FormatSteps(job, &size)) {
+        ShowSize(job.controlA, size);
+        if (CControlUI* button = job.controlB) {
+            button->SetEnabled(true);
+            button->SetText(L"转换");
+            button->SetVisible(false);
+            if (auto* parent = dynamic_cast<CContainerUI*>(button->GetParent())) {
+                if (CControlUI* open = parent->FindSubControl(L"btn_openfile")) {
+                    open->SetVisible(true);
+                }
+            }
+        }
+    }
+    DeleteTemp(job.progressPath);
+    TW_LOG_INFO(L">> OUT " << L"OnAsyncFormatAudio" << L"...\n");
+    return 0;
+}
+
+int CAudioProcess::OnSingleFormatAudio(std::wstring input, std::wstring output, std::wstring progressPath,
+                                       std::wstring start, std::wstring length, std::wstring args,
+                                       CControlUI* sizeLabel) {
+    TW_LOG_INFO(L">> IN " << L"OnSingleFormatAudio" << L"...\n");
+    _tagAsyncParam job;
+    job.input = std::move(input);
+    job.output = std::move(output);
+    job.progressPath = std::move(progressPath);
+    job.start = std::move(start);
+    job.length = std::move(length);
+    job.extra = std::move(args);
+    uint64_t size = 0;
+    if (FormatSteps(job, &size)) {
+        ShowSize(sizeLabel, size);
+    }
+    DeleteTemp(job.progressPath);
+    TW_LOG_INFO(L">> OUT " << L"OnSingleFormatAudio" << L"...\n");
+    return 0;
+}
+
+bool CAudioProcess::OnMakeUniqueName(std::wstring& path, bool rename) {
+    if (!platform::PathExists(path)) {
+        return false;
+    }
+    if (!rename) {
+        return true;
+    }
+    std::wstring folder, name, ext;
+    CCommon::OnSplitPath(path, &folder, &name, &ext);
+    for (int n = 1; n <= CCommon::kMaxFreeNameTries; ++n) {
+        std::wstring candidate = folder + name + L"(" + std::to_wstring(n) + L")" + ext;
+        if (!platform::PathExists(candidate)) {
+            path = candidate;
+            return false;
+        }
+    }
+    return true;  // no free name: the path stays taken
+}
+
+// ---- Cut and extract -----------------------------------------------------------------------------
+
+int CAudioProcess::OnAsyncCutAudio(void* param) {
+    TW_LOG_INFO(L">> IN " << L"OnAsyncCutAudio" << L"...\n");
+    const _tagAsyncParam job = Copy(param);
+    const bool cover = CCommon::OnHasCover(job.input);
+    int32_t bps = 0;
+    if (CCommandCatalogue::CutUsesBitrate(job.input)) {
+        CCommon::OnGetAudioRates(job.input, bps);
+    }
+    bool decodeFirst = false;
+    const CmdTemplate t = CCommandCatalogue::SelectCut(job.input, cover, bps, &decodeFirst);
+    if (decodeFirst) {
+        const std::wstring wav = OnReserveTempName(FolderOf(job.input), TickText(), L".wav");
+        OnDecoderAAC(job.input.c_str(), wav.c_str());
+        RunCommand(
+            MakeCommand(CmdTemplate::CutPlain, {wav, job.start, job.length, job.output, job.progressPath}));
+        DeleteTemp(wav);
+    } else if (t == CmdTemplate::CutCoverBitrate || t == CmdTemplate::CutBitrate) {
+        RunCommand(MakeCommand(
+            t, {job.input, job.start, job.length, static_cast<int>(bps), job.output, job.progressPath}));
+    } else {
+        RunCommand(MakeCommand(t, {job.input, job.start, job.length, job.output, job.progressPath}));
+    }
+    MarkCut(job.controlA);
+    DeleteTemp(job.progressPath);
+    TW_LOG_INFO(L">> OUT " << L"OnAsyncCutAudio" << L"...\n");
+    return 0;
+}
+
+int CAudioProcess::OnAsyncExtractAudio(void* param) {
+    TW_LOG_INFO(L">> IN " << L"OnAsyncExtractAudio" << L"...\n");
+    const _tagAsyncParam job = Copy(param);
+    RunCommand(
+        MakeCommand(CmdTemplate::CutPlain, {job.input, job.start, job.length, job.output, job.progressPath}));
+    MarkCut(job.controlA);
+    DeleteTemp(job.progressPath);
+    TW_LOG_INFO(L">> OUT " << L"OnAsyncExtractAudio" << L"...\n");
+    return 0;
+}
+
+// ---- Speed, volume and background music ------------------------------------------------------------
+
+int CAudioProcess::OnAsyncSpeedAudio(void* param) {
+    TW_LOG_INFO(L">> IN " << L"OnAsyncSpeedAudio" << L"...\n");
+    const _tagAsyncParam job = Copy(param);
+    CProgressTicker progress(job.controlA, job.controlB, false);
+    RunCommand(MakeCommand(CmdTemplate::Speed, {job.input, job.extra, job.output, job.progressPath}));
+    progress.Finish(job.output);
+    DeleteTemp(job.progressPath);
+    TW_LOG_INFO(L">> OUT " << L"OnAsyncSpeedAudio" << L"...\n");
+    return 0;
+}
+
+int CAudioProcess::OnAsyncVolumeAudio(void* param) {
+    TW_LOG_INFO(L">> IN " << L"OnAsyncVolumeAudio" << L"...\n");
+    const _tagAsyncParam job = Copy(param);
+    CProgressTicker progress(job.controlA, job.controlB, false);
+    const CmdTemplate t = CCommandCatalogue::SelectVolume(CCommon::OnHasCover(job.input));
+    RunCommand(MakeCommand(t, {job.input, job.extra, job.output, job.progressPath}));
+    progress.Finish(job.output);
+    DeleteTemp(job.progressPath);
+    TW_LOG_INFO(L">> OUT " << L"OnAsyncVolumeAudio" << L"...\n");
+    return 0;
+}
+
+int CAudioProcess::OnAsyncComplexAudio(void* param) {
+    TW_LOG_INFO(L">> IN " << L"OnAsyncComplexAudio" << L"...\n");
+    const _tagAsyncParam job = Copy(param);
+    auto* row = dynamic_cast<CContainerUI*>(job.controlA);
+    auto find = [row](const wchar_t* name) -> CControlUI* {
+        return row != nullptr ? row->FindSubControl(name) : nullptr;
+    };
+    std::wstring music;
+    if (CControlUI* button = find(L"btn_itemaddbgm")) {
+        music = button->GetUserData();
+    }
+    uint32_t lengthMs = 0;
+    if (CControlUI* time = find(L"filetime")) {
+        lengthMs = static_cast<uint32_t>(time->GetTag());
+    }
+    bool loop = true;
+    if (auto* option = dynamic_cast<COptionUI*>(find(L"OpitemLoop"))) {
+        loop = option->IsSelected();
+    }
+    CProgressTicker progress(find(L"progress"), find(L"ProgressValue"), false);
+    const bool cover = CCommon::OnHasCover(job.input) || (!music.empty() && CCommon::OnHasCover(music));
+    const CmdTemplate t = CCommandCatalogue::SelectBackgroundMusic(loop, cover);
+    RunCommand(
+        MakeCommand(t, {job.input, music, CCommon::FormatTimeCode(lengthMs), job.output, job.progressPath}));
+    progress.Finish(job.output);
+    DeleteTemp(job.progressPath);
+    TW_LOG_INFO(L">> OUT " << L"OnAsyncComplexAudio" << L"...\n");
+    return 0;
+}
+
+// ---- Noise removal -----------------------------------------------------------------------------------
+
+std::vector<std::pair<uint32_t, uint32_t>> CAudioProcess::OnPlanNoisePieces(uint32_t durationMs,
+                                                                            uint32_t segmentMs) {
+    std::vector<std::pair<uint32_t, uint32_t>> plan;
+    if (durationMs == 0 || segmentMs == 0) {
+        return plan;
+    }
+    const uint32_t count = durationMs / segmentMs + (durationMs % segmentMs != 0 ? 1 : 0);
+    for (uint32_t k = 0; k < count; ++k) {
+        const uint32_t start = k * segmentMs;
+        const uint32_t length = (k + 1 == count) ? durationMs - (count - 1) * segmentMs : segmentMs;
+        plan.emplace_back(start, length);
+    }
+    return plan;
+}
+
+int CAudioProcess::OnAsyncNoiseAudio(void* param) {
+    TW_LOG_INFO(L">> IN " << L"OnAsyncNoiseAudio" << L"...\n");
+    const _tagAsyncParam job = Copy(param);
+    const bool wavOutput = platform::ToLower(job.extra) == L"wav";
+    const int level = NoiseLevel(job.controlB);
+    const uint32_t segment = SegmentLength.load();
+
+    CProgressTicker progress(job.controlA, job.controlB, true);
+    CProgressTicker::Sleep(10);
+    const std::wstring temp = CCommon::OnGetMergeTempPath();
+    const std::wstring list = OnReserveTempName(temp, TickText(), L".txt");
+    int stepFrom = -1;  // -1: from the ticker's target
+
+    if (LowerExt(job.input) != L".wav") {
+        const std::wstring speech = OnReserveTempName(temp, TickText(), L".wav");
+        if (wavOutput) {
+            RunCommand(MakeCommand(CmdTemplate::ToSpeech16k, {job.input, speech, job.progressPath}));
+        } else {
+            RunCommand(MakeCommand(CmdTemplate::ToSpeech16kQuiet, {job.input, speech}));
+        }
+        MediaFacts facts;
+        CCommon::OnGetMediaFileInfo(speech, facts);
+        if (facts.durationMs <= segment) {
+            std::lock_guard<std::mutex> lock(DenoiseLock);
+            if (wavOutput) {
+                Denoise(speech, job.output, level);
+            } else {
+                const std::wstring clean = OnReserveTempName(temp, TickText(), L".wav");
+                Denoise(speech, clean, level);
+                progress.Wait();
+                progress.StepRange(progress.Target(), 90);
+                RunCommand(MakeCommand(CmdTemplate::DenoisedToMp3, {clean, job.output, job.progressPath}));
+                DeleteTemp(clean);
+                stepFrom = 91;
+            }
+        } else {
+            NoisePieces(job.input, job, facts.durationMs, wavOutput, temp, list, progress, level);
+        }
+        DeleteTemp(job.progressPath);
+        DeleteTemp(speech);
+    } else {
+        MediaFacts facts;
+        CCommon::OnGetMediaFileInfo(job.input, facts);
+        if (facts.durationMs <= segment) {
+            const std::wstring speech = OnReserveTempName(temp, CCommon::OnGetTimestampName(), L".wav");
+            const std::wstring prog = OnReserveTempName(L"", job.progressPath + TickText(), L"");
+            RunCommand(MakeCommand(CmdTemplate::ToSpeech16k, {job.input, speech, prog}));
+            DeleteTemp(prog);
+            if (wavOutput) {
+                std::lock_guard<std::mutex> lock(DenoiseLock);
+                Denoise(speech, job.output, level);
+            } else {
+                // The denoised copy lies beside the input under a name nothing else uses.
+                const std::wstring clean = OnReserveTempName(FolderOf(job.input), TickText(), L"");
+                std::lock_guard<std::mutex> lock(DenoiseLock);
+                Denoise(speech, clean, level);
+                progress.Wait();
+                progress.StepRange(progress.Target(), 90);
+                if (!Exists(clean)) {
+                    TW_LOG_INFO(L" >>降噪失败 ：" << clean << L"\n");
+                }
+                RunCommand(MakeCommand(CmdTemplate::DenoisedToMp3Wav, {clean, job.output, job.progressPath}),
+                           L"CmdLine : ");
+                DeleteTemp(job.progressPath);
+                DeleteTemp(clean);
+                stepFrom = 91;
+            }
+            DeleteTemp(speech);
+        } else {
+            NoisePieces(job.input, job, facts.durationMs, wavOutput, temp, list, progress, level);
+        }
+    }
+
+    progress.Wait();
+    progress.StepRange(stepFrom < 0 ? progress.Target() : stepFrom, 100);
+    progress.MarkFailedIfMissing(job.output);
+    DeleteTemp(list);
+    DeleteTemp(job.progressPath);
+    TW_LOG_INFO(L">> OUT " << L"OnAsyncNoiseAudio" << L"...\n");
+    return 0;
+}
