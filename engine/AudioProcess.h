@@ -59,9 +59,10 @@ public:
     // The whole merge of a page's rows, in list order: pieces on the pool (LAME MP3 sources are
     // copied), the concat list, the join and the final encode into "<outputFolder>合成文件-<stamp>.mp3";
     // every piece and the list are deleted afterwards. Returns the final output path (which may
-    // not exist when the tool failed). Blocks until every piece is done.
+    // not exist when the tool failed); `copiedCount` receives the number of sources copied
+    // instead of cut. Blocks until every piece is done.
     static std::wstring OnRunMergeBatch(const std::vector<MergeSource>& sources, const std::wstring& outputFolder,
-                                        CWorkThreadPoolImpl& pool);
+                                        CWorkThreadPoolImpl& pool, int* copiedCount = nullptr);
     // The start, length and source of a merge row (its user data, "filetime" user data and tag).
     static MergeSource OnReadMergeRow(CControlUI* row);
     // The pieces of a long noise job: (start, length) in milliseconds, each at most `segmentMs`

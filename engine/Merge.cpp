@@ -17,6 +17,21 @@ using workers::MakeCommand;
 using workers::RunCommand;
 using workers::TickText;
 
+namespace {
+
+// A LAME MP3 is copied as its piece only when its row keeps the whole file; a chosen range still
+// needs the cut, or the merged file would contain the parts the user left out.
+bool CoversWholeFile(const MergeSource& source) {
+    if (!source.start.empty() && CCommon::OnParseTimeCode(source.start) != 0) {
+        return false;
+    }
+    MediaFacts facts;
+    CCommon::OnGetMediaFileInfo(source.path, facts);
+    return facts.durationMs != 0 && CCommon::OnParseTimeCode(source.length) >= facts.durationMs;
+}
+
+}  // namespace
+
 int CAudioProcess::OnAsyncMergeAudio(void* param) {
     TW_LOG_INFO(L">> IN " << L"OnAsyncMergeAudio" << L"...\n");
     auto* source = static_cast<_tagAsyncParam*>(param);
@@ -96,7 +111,13 @@ MergeSource CAudioProcess::OnReadMergeRow(CControlUI* row) {
 }
 
 std::wstring CAudioProcess::OnRunMergeBatch(const std::vector<MergeSource>& sources,
-                                            const std::wstring& outputFolder, CWorkThreadPoolImpl& pool) {
+                                            const std::wstring& outputFolderIn, CWorkThreadPoolImpl& pool,
+                                            int* copiedCount) {
+    std::wstring outputFolder = outputFolderIn;
+    if (!outputFolder.empty() && outputFolder.back() != L'/') {
+        outputFolder += L'/';
+    }
+    int copied = 0;
     TW_LOG_INFO(L">> IN " << L"OnRunMergeBatch" << L"...\n");
     const std::wstring temp = CCommon::OnGetMergeTempPath();
     const std::wstring list = OnReserveTempName(temp, TickText(), L".txt");
@@ -120,9 +141,10 @@ std::wstring CAudioProcess::OnRunMergeBatch(const std::vector<MergeSource>& sour
             const bool lame = ext == L".mp3" &&
                               platform::ToLower(CCommon::OnGetEncodedLibrary(source.path)).find(L"lame") !=
                                   std::wstring::npos;
-            if (lame) {
+            if (lame && CoversWholeFile(source)) {
                 platform::CopyFileNoOverwrite(source.path, piece);
                 doneCount.fetch_add(1);
+                ++copied;
             } else {
                 auto job = std::make_unique<_tagAsyncParam>();
                 job->input = source.path;
@@ -149,6 +171,9 @@ std::wstring CAudioProcess::OnRunMergeBatch(const std::vector<MergeSource>& sour
         DeleteTemp(piece);
     }
     DeleteTemp(list);
+    if (copiedCount != nullptr) {
+        *copiedCount = copied;
+    }
     TW_LOG_INFO(L">> OUT " << L"OnRunMergeBatch" << L"...\n");
     return output;
 }

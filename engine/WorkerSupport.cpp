@@ -71,3 +71,18 @@ std::wstring CAudioProcess::OnReserveTempName(const std::wstring& folder, const 
     issued.insert(candidate);
     return candidate;
 }
+
+std::vector<std::pair<uint32_t, uint32_t>> CAudioProcess::OnPlanNoisePieces(uint32_t durationMs,
+                                                                            uint32_t segmentMs) {
+    std::vector<std::pair<uint32_t, uint32_t>> plan;
+    if (durationMs == 0 || segmentMs == 0) {
+        return plan;
+    }
+    const uint32_t count = durationMs / segmentMs + (durationMs % segmentMs != 0 ? 1 : 0);
+    for (uint32_t k = 0; k < count; ++k) {
+        const uint32_t start = k * segmentMs;
+        const uint32_t length = (k + 1 == count) ? durationMs - (count - 1) * segmentMs : segmentMs;
+        plan.emplace_back(start, length);
+    }
+    return plan;
+}
