@@ -1,0 +1,141 @@
+// The progress ticker on a fast time base: the step sequence, the colours and the failure mark.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <mutex>
+
+#include "engine/ProgressTicker.h"
+#include "platform/Platform.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+// Records every write and, at each step of the time base, the bar and label shown.
+class RecordingSink : public TickerSink {
+public:
+    void SetBar(int value) override {
+        std::lock_guard<std::mutex> l(m);
+        bar = value;
+    }
+    void SetBarColor(uint32_t argb) override {
+        std::lock_guard<std::mutex> l(m);
+        barColor = argb;
+    }
+    void SetLabel(const std::wstring& text) override {
+        std::lock_guard<std::mutex> l(m);
+        label = text;
+    }
+    void SetLabelColor(uint32_t argb) override {
+        std::lock_guard<std::mutex> l(m);
+        labelColor = argb;
+    }
+    std::mutex m;
+    int bar = -1;
+    std::wstring label = L"-";
+    uint32_t barColor = 0;
+    uint32_t labelColor = 0;
+};
+
+struct Step {
+    uint32_t ms;
+    int bar;
+    std::wstring label;
+};
+
+// Installs a time base that does not wait but records what the row showed at every step.
+class FastTime {
+public:
+    explicit FastTime(RecordingSink* sink) {
+        CProgressTicker::SetSleepFunction([this, sink](uint32_t ms) {
+            std::lock_guard<std::mutex> l(sink->m);
+            steps.push_back({ms, sink->bar, sink->label});
+        });
+    }
+    ~FastTime() { CProgressTicker::SetSleepFunction(nullptr); }
+    std::vector<Step> steps;
+};
+
+TEST(TickerTarget, RangesAndWeights) {
+    std::map<int, int> seen;
+    for (int r = 0; r < 900; ++r) {
+        int t = CProgressTicker::TargetFromDraw(r, false);
+        ASSERT_GE(t, 40);
+        ASSERT_LE(t, 89);
+        ++seen[t];
+    }
+    EXPECT_EQ(seen[45], 10);  // reached from r mod 90 == 5 only
+    EXPECT_EQ(seen[55], 20);  // from 15 and from 55: twice as likely
+    EXPECT_EQ(CProgressTicker::TargetFromDraw(49, false), 89);
+    EXPECT_EQ(CProgressTicker::TargetFromDraw(50, false), 50);
+    for (int r = 0; r < 800; ++r) {
+        int t = CProgressTicker::TargetFromDraw(r, true);
+        ASSERT_GE(t, 40);
+        ASSERT_LE(t, 79);
+    }
+    EXPECT_EQ(CProgressTicker::TargetFromDraw(39, true), 79);
+    EXPECT_EQ(CProgressTicker::TargetFromDraw(40, true), 40);
+    int chosen = CProgressTicker::ChooseTarget(true);
+    EXPECT_GE(chosen, 40);
+    EXPECT_LE(chosen, 79);
+}
+
+TEST(Ticker, FullAnimationThenHundredPercent) {
+    testsupport::TempDir dir;
+    std::wstring output = dir.WFile(L"out.wav");
+    ASSERT_TRUE(platform::WriteFileBytes(output, "x"));
+    auto sink = std::make_shared<RecordingSink>();
+    sink->barColor = CProgressTicker::kFailedColor;  // a row reused after a failure
+    sink->labelColor = CProgressTicker::kFailedColor;
+    FastTime time(sink.get());
+    {
+        CProgressTicker ticker(sink, 42);
+        EXPECT_EQ(ticker.Target(), 42);
+        ticker.Finish(output);
+    }
+    // 0 … 41 at 100 ms, then 42 … 100 at 50 ms.
+    ASSERT_EQ(time.steps.size(), 42u + 59u);
+    for (int i = 0; i < 42; ++i) {
+        EXPECT_EQ(time.steps[i].ms, 100u);
+        EXPECT_EQ(time.steps[i].bar, i);
+        EXPECT_EQ(time.steps[i].label, std::to_wstring(i) + L"%");
+    }
+    for (int i = 42; i <= 100; ++i) {
+        const Step& s = time.steps[static_cast<size_t>(i)];
+        EXPECT_EQ(s.ms, 50u);
+        EXPECT_EQ(s.bar, i);
+        EXPECT_EQ(s.label, std::to_wstring(i) + L"%");
+    }
+    EXPECT_EQ(sink->bar, 100);
+    EXPECT_EQ(sink->label, L"100%");
+    EXPECT_EQ(sink->barColor, CProgressTicker::kNormalBarColor);
+    EXPECT_EQ(sink->labelColor, CProgressTicker::kNormalLabelColor);
+}
+
+TEST(Ticker, MissingOutputMarksTheRowFailed) {
+    auto sink = std::make_shared<RecordingSink>();
+    FastTime time(sink.get());
+    CProgressTicker ticker(sink, 89);
+    ticker.Finish(L"/nonexistent/out.mp3");
+    EXPECT_EQ(time.steps.size(), 89u + 12u);
+    EXPECT_EQ(sink->bar, 100);
+    EXPECT_EQ(sink->label, L"失败");
+    EXPECT_EQ(sink->barColor, 0xFFF1707Au);
+    EXPECT_EQ(sink->labelColor, 0xFFF1707Au);
+}
+
+TEST(Ticker, NoiseMarksAndPartialSteps) {
+    auto sink = std::make_shared<RecordingSink>();
+    FastTime time(sink.get());
+    CProgressTicker ticker(sink, 40);
+    ticker.Wait();
+    ticker.StepRange(ticker.Target(), 90);
+    ticker.Mark(82);
+    EXPECT_EQ(sink->label, L"82%");
+    ticker.StepRange(91, 100);
+    EXPECT_EQ(sink->label, L"100%");
+    EXPECT_EQ(time.steps.size(), 40u + 51u + 10u);
+    EXPECT_FALSE(ticker.MarkFailedIfMissing(platform::ExePath()));
+    EXPECT_EQ(sink->labelColor, CProgressTicker::kNormalLabelColor);
+}
+
+}  // namespace
