@@ -1,0 +1,524 @@
+// The operation workers end to end: real ffmpeg, MediaInfo, FAAD2 and the denoiser on media the
+// tests generate, rows built from the test skin's row layouts, the ticker on a fast time base.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/Common.h"
+#include "engine/AudioProcess.h"
+#include "engine/WorkThreadPool.h"
+#include "platform/Platform.h"
+#include "support/TestSupport.h"
+#include "uikit/UIlib.h"
+
+using testsupport::TempDir;
+
+namespace {
+
+constexpr uint32_t kFailed = 0xFFF1707A;
+constexpr uint32_t kBarNormal = 0xFF7ED321;
+constexpr uint32_t kLabelNormal = 0xFF333333;
+
+std::vector<std::wstring> FilesIn(const std::wstring& folder) {
+    std::vector<platform::FolderEntry> entries;
+    platform::ListFolder(folder, &entries);
+    std::vector<std::wstring> names;
+    for (const auto& e : entries) names.push_back(e.name);
+    return names;
+}
+
+std::string U8(const std::wstring& s) {
+    return platform::ToUtf8(s);
+}
+
+class WorkersTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        // Only real work is timed: the ticker's 100 ms and 50 ms steps do not wait.
+        CProgressTicker::SetSleepFunction([](uint32_t) {});
+        ASSERT_TRUE(CSkinUI::LoadFolder(platform::FromUtf8(TW_WORKERS_SKIN_DIR)));
+        ASSERT_FALSE(testsupport::FfmpegPath().empty()) << "ffmpeg is needed for these tests";
+    }
+    static void TearDownTestSuite() { CProgressTicker::SetSleepFunction(nullptr); }
+
+    void SetUp() override {
+        // Temporary folders of the workers go below this test's own folder.
+        ::setenv("XDG_CACHE_HOME", (dir_.Path() + "cache").c_str(), 1);
+        platform::CreateFolders(dir_.WFile(L"tmp"));
+        ::setenv("TMPDIR", (dir_.Path() + "tmp").c_str(), 1);
+        platform::CreateFolders(dir_.WFile(L"in"));
+        platform::CreateFolders(dir_.WFile(L"out"));
+    }
+    void TearDown() override {
+        CCommon::SetToolPathOverride(L"ffmpeg", L"");
+        SegmentLength = 900000;
+    }
+
+    std::wstring In(const std::wstring& name) const { return dir_.WFile(L"in/" + name); }
+    std::wstring Out(const std::wstring& name) const { return dir_.WFile(L"out/" + name); }
+    std::wstring MergeTemp() const { return dir_.WFile(L"cache/ZXSonivert/"); }
+    std::wstring SystemTemp() const { return dir_.WFile(L"tmp/"); }
+
+    CContainerUI* Row(const std::wstring& layout) {
+        CBuilderUI builder;
+        CControlUI* root = builder.Create(layout);
+        EXPECT_NE(root, nullptr) << U8(builder.GetLastError());
+        rows_.emplace_back(root);
+        return dynamic_cast<CContainerUI*>(root);
+    }
+    template <class T = CControlUI>
+    static T* Child(CContainerUI* row, const std::wstring& name) {
+        return dynamic_cast<T*>(row->FindSubControl(name));
+    }
+
+    // Runs one job on a pool of two threads and waits for its counter.
+    static void RunOnPool(int (*worker)(void*), const _tagAsyncParam& job) {
+        CWorkThreadPoolImpl pool;
+        pool.StartWith(2, 2);
+        std::atomic<int> done{0};
+        pool.Submit(std::make_unique<_tagAsyncParam>(job), worker, &done);
+        while (done.load() < 1) std::this_thread::yield();
+        pool.Stop();
+    }
+
+    TempDir dir_;
+    std::vector<std::unique_ptr<CControlUI>> rows_;
+};
+
+// ---- Format conversion ------------------------------------------------------------------------------
+
+TEST_F(WorkersTest, FormatConvertsWavToMp3AndShowsSizeAndOpenButton) {
+    ASSERT_TRUE(testsupport::MakeTone(U8(In(L"tone.wav")), 2.0));
+    const int64_t inputSize = platform::FileSize(In(L"tone.wav"));
+    CContainerUI* row = Row(L"listitemformat.xml");
+    auto* button = Child(row, L"formatconvertaudio");
+    button->SetEnabled(false);
+    button->SetText(L"转换中");
+
+    _tagAsyncParam job;
+    job.input = In(L"tone.wav");
+    job.output = Out(L"tone_1.mp3");
+    job.progressPath = Out(L"123456");
+    job.start = L"00:00:00.000";
+    job.length = L"00:00:02.000";
+    job.extra = L"-ab 128k";
+    job.controlA = Child(row, L"outfilesize");
+    job.controlB = button;
+    RunOnPool(&CAudioProcess::OnAsyncFormatAudio, job);
+
+    EXPECT_EQ(testsupport::ProbeCodec(U8(job.output)), "mp3");
+    EXPECT_NEAR(testsupport::ProbeDurationSeconds(U8(job.output)), 2.0, 0.1);
+    std::wstring sizeText;
+    CCommon::OnFormatFileSize(CCommon::OnGetFileSize(job.output), sizeText);
+    EXPECT_EQ(Child(row, L"outfilesize")->GetText(), L"大小：" + sizeText);
+    EXPECT_TRUE(button->IsEnabled());
+    EXPECT_EQ(button->GetText(), L"转换");
+    EXPECT_FALSE(button->IsOwnVisible());
+    EXPECT_TRUE(Child(row, L"btn_openfile")->IsOwnVisible());
+    EXPECT_FALSE(platform::PathExists(job.progressPath)) << "the progress file is deleted";
+    EXPECT_EQ(platform::FileSize(job.input), inputSize) << "the input stays as it was";
+}
+
+TEST_F(WorkersTest, FormatOfUnreadableInputRetriesOnceAndShowsZeroSize) {
+    ASSERT_TRUE(platform::WriteFileBytes(In(L"broken.wav"), "this is not audio"));
+    CContainerUI* row = Row(L"listitemformat.xml");
+    _tagAsyncParam job;
+    job.input = In(L"broken.wav");
+    job.output = Out(L"broken_1.mp3");
+    job.progressPath = Out(L"77");
+    job.start = L"00:00:00.000";
+    job.length = L"00:00:01.000";
+    job.extra = L"-ab 128k";
+    job.controlA = Child(row, L"outfilesize");
+    job.controlB = Child(row, L"formatconvertaudio");
+    CAudioProcess::OnAsyncFormatAudio(&job);
+
+    EXPECT_EQ(Child(row, L"outfilesize")->GetText(), L"大小：0.0KB");
+    EXPECT_TRUE(Child(row, L"btn_openfile")->IsOwnVisible());
+    EXPECT_TRUE(FilesIn(SystemTemp()).empty()) << "the retry's temporary copy is deleted";
+    std::string bytes;
+    ASSERT_TRUE(platform::ReadFileBytes(job.input, &bytes));
+    EXPECT_EQ(bytes, "this is not audio");
+}
+
+TEST_F(WorkersTest, FormatWithoutTemporaryFolderLeavesTheRowAlone) {
+    ASSERT_TRUE(platform::WriteFileBytes(In(L"broken.wav"), "xx"));
+    ::setenv("TMPDIR", (U8(dir_.WPath()) + "no-such-folder").c_str(), 1);
+    CContainerUI* row = Row(L"listitemformat.xml");
+    _tagAsyncParam job;
+    job.input = In(L"broken.wav");
+    job.output = Out(L"broken_1.mp3");
+    job.progressPath = Out(L"78");
+    job.start = L"00:00:00.000";
+    job.length = L"00:00:01.000";
+    job.controlA = Child(row, L"outfilesize");
+    job.controlB = Child(row, L"formatconvertaudio");
+    CAudioProcess::OnAsyncFormatAudio(&job);
+    EXPECT_EQ(Child(row, L"outfilesize")->GetText(), L"大小：");
+    EXPECT_FALSE(Child(row, L"btn_openfile")->IsOwnVisible());
+}
+
+TEST_F(WorkersTest, FormatOfAacToWavDecodesDirectlyWhenTheToolFails) {
+    ASSERT_TRUE(testsupport::MakeTone(U8(In(L"song.aac")), 1.0));
+    _tagAsyncParam job;
+    job.input = In(L"song.aac");
+    job.output = Out(L"song_1.wav");
+    job.progressPath = Out(L"79");
+    job.start = L"00:00:00.000";
+    job.length = L"00:00:01.000";
+    job.extra = L"-no_such_option 1";  // the tool refuses the command
+    CAudioProcess::OnAsyncFormatAudio(&job);
+    EXPECT_EQ(testsupport::ProbeCodec(U8(job.output)), "pcm_s16le");
+    EXPECT_NEAR(testsupport::ProbeDurationSeconds(U8(job.output)), 1.0, 0.1);
+    EXPECT_EQ(FilesIn(In(L"")), std::vector<std::wstring>{L"song.aac"});
+}
+
+TEST_F(WorkersTest, FormatOfAacToMp3GoesThroughAWavBesideTheSourceAndRemovesIt) {
+    ASSERT_TRUE(testsupport::MakeTone(U8(In(L"song.aac")), 1.0));
+    CContainerUI* row = Row(L"listitemformat.xml");
+    _tagAsyncParam job;
+    job.input = In(L"song.aac");
+    job.output = Out(L"song_1.mp3");
+    job.progressPath = Out(L"80");
+    job.start = L"00:00:00.000";
+    job.length = L"00:00:01.000";
+    job.extra = L"-no_such_option 1";
+    job.controlA = Child(row, L"outfilesize");
+    CAudioProcess::OnAsyncFormatAudio(&job);
+    EXPECT_FALSE(platform::PathExists(job.output));
+    EXPECT_EQ(Child(row, L"outfilesize")->GetText(), L"大小：0.0KB");
+    EXPECT_EQ(FilesIn(In(L"")), std::vector<std::wstring>{L"song.aac"}) << "the decoded WAV is removed";
+}
+
+TEST_F(WorkersTest, SingleFormatSetsOnlyTheSizeLabel) {
+    ASSERT_TRUE(testsupport::MakeTone(U8(In(L"a b#'x.flac")), 1.0));
+    CContainerUI* row = Row(L"listitemformat.xml");
+    auto* button = Child(row, L"formatconvertaudio");
+    button->SetText(L"转换中");
+    CAudioProcess::OnSingleFormatAudio(In(L"a b#'x.flac"), Out(L"-lead.ogg"), Out(L"81"), L"00:00:00.000",
+                                       L"00:00:01.000", L" -acodec libvorbis", Child(row, L"outfilesize"));
+    EXPECT_EQ(testsupport::ProbeCodec(U8(Out(L"-lead.ogg"))), "vorbis");
+    EXPECT_NE(Child(row, L"outfilesize")->GetText().find(L"大小："), std::wstring::npos);
+    EXPECT_NE(Child(row, L"outfilesize")->GetText(), L"大小：0.0KB");
+    EXPECT_EQ(button->GetText(), L"转换中") << "the single-row action changes its button itself";
+}
+
+TEST_F(WorkersTest, MakeUniqueNameNumbersInParentheses) {
+    std::wstring path = Out(L"x.wav");
+    EXPECT_FALSE(CAudioProcess::OnMakeUniqueName(path, true));
+    EXPECT_EQ(path, Out(L"x.wav"));
+    ASSERT_TRUE(platform::WriteFileBytes(path, "1"));
+    EXPECT_TRUE(CAudioProcess::OnMakeUniqueName(path, false));
+    EXPECT_EQ(path, Out(L"x.wav"));
+    ASSERT_TRUE(platform::WriteFileBytes(Out(L"x(1).wav"), "1"));
+    EXPECT_FALSE(CAudioProcess::OnMakeUniqueName(path, true));
+    EXPECT_EQ(path, Out(L"x(2).wav"));
+}
+
+// ---- Cut and extract ----------------------------------------------------------------------------------
+
+TEST_F(WorkersTest, CutAndExtractKeepTheRangeAndLabelTheRowCut) {
+    ASSERT_TRUE(testsupport::MakeTone(U8(In(L"tone.mp3")), 3.0));
+    ASSERT_TRUE(testsupport::MakeVideo(U8(In(L"clip.mp4")), 2.0));
+    CContainerUI* cutRow = Row(L"listitemcutout.xml");
+    CContainerUI* extractRow = Row(L"listitemcutout.xml");
+
+    _tagAsyncParam cut;
+    cut.input = In(L"tone.mp3");
+    cut.output = Out(L"part.mp3");
+    cut.progressPath = Out(L"90");
+    cut.start = L"00:00:01.000";
+    cut.length = L"00:00:01.500";
+    cut.controlA = Child(cutRow, L"filesize");
+    _tagAsyncParam extract;
+    extract.input = In(L"clip.mp4");
+    extract.output = Out(L"clip.mp3");
+    extract.progressPath = Out(L"91");
+    extract.start = L"00:00:00.000";
+    extract.length = L"00:00:02.000";
+    extract.controlA = Child(extractRow, L"filesize");
+
+    CAudioProcess::OnAsyncCutAudio(&cut);
+    CAudioProcess::OnAsyncExtractAudio(&extract);
+
+    EXPECT_NEAR(testsupport::ProbeDurationSeconds(U8(cut.output)), 1.5, 0.1);
+    EXPECT_EQ(testsupport::ProbeStreamCount(U8(extract.output), "v"), 0);
+    EXPECT_NEAR(testsupport::ProbeDurationSeconds(U8(extract.output)), 2.0, 0.15);
+    for (CContainerUI* row : {cutRow, extractRow}) {
+        EXPECT_EQ(Child(row, L"filesize")->GetText(), L"已剪切");
+        EXPECT_EQ(Child(row, L"filesize")->GetTextColor(), 0xFF347AEBu);
+    }
+    EXPECT_FALSE(platform::PathExists(cut.progressPath));
+    EXPECT_FALSE(platform::PathExists(extract.progressPath));
+}
+
+TEST_F(WorkersTest, CutOfAacDecodesFirstAndRemovesTheWav) {
+    ASSERT_TRUE(testsupport::MakeTone(U8(In(L"song.aac")), 2.0));
+    _tagAsyncParam cut;
+    cut.input = In(L"song.aac");
+    cut.output = Out(L"song.wav");
+    cut.progressPath = Out(L"92");
+    cut.start = L"00:00:00.500";
+    cut.length = L"00:00:01.000";
+    CAudioProcess::OnAsyncCutAudio(&cut);
+    EXPECT_NEAR(testsupport::ProbeDurationSeconds(U8(cut.output)), 1.0, 0.1);
+    EXPECT_EQ(FilesIn(In(L"")), std::vector<std::wstring>{L"song.aac"});
+}
+
+// ---- Speed, volume, background music ---------------------------------------------------------------
+
+TEST_F(WorkersTest, SpeedAndVolumeAnimateToHundredWithNormalColours) {
+    ASSERT_TRUE(testsupport::MakeTone(U8(In(L"tone.wav")), 2.0));
+    CContainerUI* speedRow = Row(L"listitemprogress.xml");
+    CContainerUI* volumeRow = Row(L"listitemprogress.xml");
+    // A row reused after a failure starts with normal colours again.
+    Child<CProgressUI>(speedRow, L"progress")->SetForeColor(kFailed);
+    Child(speedRow, L"ProgressValue")->SetTextColor(kFailed);
+
+    _tagAsyncParam speed;
+    speed.input = In(L"tone.wav");
+    speed.output = Out(L"fast.wav");
+    speed.progressPath = Out(L"100");
+    speed.extra = L"atempo=2.0";
+    speed.controlA = Child(speedRow, L"progress");
+    speed.controlB = Child(speedRow, L"ProgressValue");
+    _tagAsyncParam volume = speed;
+    volume.output = Out(L"quiet.wav");
+    volume.progressPath = Out(L"101");
+    volume.extra = L"volume=0.5";
+    volume.controlA = Child(volumeRow, L"progress");
+    volume.controlB = Child(volumeRow, L"ProgressValue");
+
+    CWorkThreadPoolImpl pool;
+    pool.StartWith(2, 2);
+    std::atomic<int> done{0};
+    pool.Submit(std::make_unique<_tagAsyncParam>(speed), &CAudioProcess::OnAsyncSpeedAudio, &done);
+    pool.Submit(std::make_unique<_tagAsyncParam>(volume), &CAudioProcess::OnAsyncVolumeAudio, &done);
+    while (done.load() < 2) std::this_thread::yield();
+    pool.Stop();
+
+    EXPECT_NEAR(testsupport::ProbeDurationSeconds(U8(speed.output)), 1.0, 0.1);
+    EXPECT_NEAR(testsupport::ProbeDurationSeconds(U8(volume.output)), 2.0, 0.1);
+    for (CContainerUI* row : {speedRow, volumeRow}) {
+        EXPECT_EQ(Child<CProgressUI>(row, L"progress")->GetValue(), 100);
+        EXPECT_EQ(Child<CProgressUI>(row, L"progress")->GetForeColor(), kBarNormal);
+        EXPECT_EQ(Child(row, L"ProgressValue")->GetText(), L"100%");
+        EXPECT_EQ(Child(row, L"ProgressValue")->GetTextColor(), kLabelNormal);
+    }
+}
+
+TEST_F(WorkersTest, MissingToolTurnsTheRowRedWithFailed) {
+    ASSERT_TRUE(testsupport::MakeTone(U8(In(L"tone.wav")), 1.0));
+    CCommon::SetToolPathOverride(L"ffmpeg", dir_.WFile(L"no/ffmpeg"));
+    CContainerUI* row = Row(L"listitemprogress.xml");
+    _tagAsyncParam job;
+    job.input = In(L"tone.wav");
+    job.output = Out(L"fast.wav");
+    job.progressPath = Out(L"102");
+    job.extra = L"atempo=1.25";
+    job.controlA = Child(row, L"progress");
+    job.controlB = Child(row, L"ProgressValue");
+    CAudioProcess::OnAsyncSpeedAudio(&job);
+    EXPECT_FALSE(platform::PathExists(job.output));
+    EXPECT_EQ(Child<CProgressUI>(row, L"progress")->GetValue(), 100);
+    EXPECT_EQ(Child<CProgressUI>(row, L"progress")->GetForeColor(), kFailed);
+    EXPECT_EQ(Child(row, L"ProgressValue")->GetText(), L"失败");
+    EXPECT_EQ(Child(row, L"ProgressValue")->GetTextColor(), kFailed);
+    EXPECT_TRUE(platform::IsRegularFile(job.input));
+}
+
+TEST_F(WorkersTest, BackgroundMusicReadsTheRowAndKeepsTheMainLength) {
+    ASSERT_TRUE(testsupport::MakeTone(U8(In(L"voice.wav")), 3.0, 300));
+    ASSERT_TRUE(testsupport::MakeTone(U8(In(L"music.mp3")), 1.0, 800));
+    for (bool loop : {true, false}) {
+        CContainerUI* row = Row(L"listitemaddbgm.xml");
+        Child(row, L"btn_itemaddbgm")->SetUserData(In(L"music.mp3"));
+        Child(row, L"filetime")->SetTag(3000);
+        Child<COptionUI>(row, L"OpitemLoop")->Selected(loop, false);
+        _tagAsyncParam job;
+        job.input = In(L"voice.wav");
+        job.output = Out(loop ? L"voice_loop.wav" : L"voice_once.wav");
+        job.progressPath = Out(L"103");
+        job.controlA = row;
+        CAudioProcess::OnAsyncComplexAudio(&job);
+        EXPECT_NEAR(testsupport::ProbeDurationSeconds(U8(job.output)), 3.0, 0.1) << "loop " << loop;
+        EXPECT_EQ(Child(row, L"ProgressValue")->GetText(), L"100%");
+        EXPECT_EQ(Child<CProgressUI>(row, L"progress")->GetValue(), 100);
+    }
+}
+
+TEST_F(WorkersTest, BackgroundMusicWithoutMusicFileFailsVisibly) {
+    ASSERT_TRUE(testsupport::MakeTone(U8(In(L"voice.wav")), 1.0));
+    CContainerUI* row = Row(L"listitemaddbgm.xml");
+    Child(row, L"filetime")->SetTag(1000);
+    _tagAsyncParam job;
+    job.input = In(L"voice.wav");
+    job.output = Out(L"voice_1.wav");
+    job.progressPath = Out(L"104");
+    job.controlA = row;
+    CAudioProcess::OnAsyncComplexAudio(&job);
+    EXPECT_FALSE(platform::PathExists(job.output));
+    EXPECT_EQ(Child(row, L"ProgressValue")->GetText(), L"失败");
+}
+
+// ---- Noise removal --------------------------------------------------------------------------------------
+
+struct NoiseCase {
+    const wchar_t* input;
+    const wchar_t* outputKind;
+};
+
+class NoiseTest : public WorkersTest, public ::testing::WithParamInterface<NoiseCase> {};
+
+TEST_P(NoiseTest, ShortInputGivesTheChosenOutputAndLeavesNoTemporaryFiles) {
+    const NoiseCase c = GetParam();
+    ASSERT_TRUE(testsupport::MakeNoise(U8(In(c.input)), 1.5, 0.2, 44100, 2));
+    CContainerUI* row = Row(L"listitemprogress.xml");
+    Child(row, L"ProgressValue")->SetTag(1);  // noise level
+    _tagAsyncParam job;
+    job.input = In(c.input);
+    job.output = Out(std::wstring(L"clean.") + c.outputKind);
+    job.progressPath = Out(L"200");
+    job.extra = c.outputKind;
+    job.controlA = Child(row, L"progress");
+    job.controlB = Child(row, L"ProgressValue");
+    RunOnPool(&CAudioProcess::OnAsyncNoiseAudio, job);
+
+    ASSERT_TRUE(platform::IsRegularFile(job.output));
+    EXPECT_NEAR(testsupport::ProbeDurationSeconds(U8(job.output)), 1.5, 0.15);
+    if (std::wstring(c.outputKind) == L"wav") {
+        EXPECT_EQ(testsupport::ProbeSampleRate(U8(job.output)), 16000);
+        EXPECT_EQ(testsupport::ProbeChannels(U8(job.output)), 1);
+    } else {
+        EXPECT_EQ(testsupport::ProbeCodec(U8(job.output)), "mp3");
+        EXPECT_EQ(testsupport::ProbeSampleRate(U8(job.output)), 48000);
+        EXPECT_EQ(testsupport::ProbeChannels(U8(job.output)), 2);
+    }
+    EXPECT_EQ(Child<CProgressUI>(row, L"progress")->GetValue(), 100);
+    EXPECT_EQ(Child(row, L"ProgressValue")->GetText(), L"100%");
+    EXPECT_EQ(Child(row, L"ProgressValue")->GetTextColor(), kLabelNormal);
+    EXPECT_TRUE(FilesIn(MergeTemp()).empty());
+    EXPECT_EQ(FilesIn(In(L"")), std::vector<std::wstring>{c.input}) << "nothing is left beside the input";
+    EXPECT_EQ(FilesIn(Out(L"")), std::vector<std::wstring>{std::wstring(L"clean.") + c.outputKind});
+}
+
+TEST_P(NoiseTest, LongInputIsCutIntoPiecesAndJoined) {
+    const NoiseCase c = GetParam();
+    SegmentLength = 1000;  // pieces of one second: 2.5 s make three pieces
+    ASSERT_TRUE(testsupport::MakeNoise(U8(In(c.input)), 2.5, 0.2, 44100, 1));
+    CContainerUI* row = Row(L"listitemprogress.xml");
+    _tagAsyncParam job;
+    job.input = In(c.input);
+    job.output = Out(std::wstring(L"long.") + c.outputKind);
+    job.progressPath = Out(L"201");
+    job.extra = c.outputKind;
+    job.controlA = Child(row, L"progress");
+    job.controlB = Child(row, L"ProgressValue");
+    CAudioProcess::OnAsyncNoiseAudio(&job);
+
+    ASSERT_TRUE(platform::IsRegularFile(job.output));
+    EXPECT_NEAR(testsupport::ProbeDurationSeconds(U8(job.output)), 2.5, 0.15);
+    EXPECT_EQ(Child(row, L"ProgressValue")->GetText(), L"100%");
+    EXPECT_TRUE(FilesIn(MergeTemp()).empty()) << "pieces, clean pieces, list and joined file are deleted";
+    EXPECT_EQ(FilesIn(In(L"")), std::vector<std::wstring>{c.input});
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs, NoiseTest,
+                         ::testing::Values(NoiseCase{L"speech.wav", L"wav"}, NoiseCase{L"speech.wav", L"mp3"},
+                                           NoiseCase{L"speech.mp3", L"wav"},
+                                           NoiseCase{L"speech.mp3", L"mp3"}));
+
+TEST_F(WorkersTest, NoiseOfUnreadableInputFailsVisibly) {
+    ASSERT_TRUE(platform::WriteFileBytes(In(L"bad.mp3"), "not audio at all"));
+    CContainerUI* row = Row(L"listitemprogress.xml");
+    _tagAsyncParam job;
+    job.input = In(L"bad.mp3");
+    job.output = Out(L"bad_1.mp3");
+    job.progressPath = Out(L"202");
+    job.extra = L"mp3";
+    job.controlA = Child(row, L"progress");
+    job.controlB = Child(row, L"ProgressValue");
+    CAudioProcess::OnAsyncNoiseAudio(&job);
+    EXPECT_FALSE(platform::PathExists(job.output));
+    EXPECT_EQ(Child(row, L"ProgressValue")->GetText(), L"失败");
+    EXPECT_EQ(Child<CProgressUI>(row, L"progress")->GetForeColor(), kFailed);
+    EXPECT_TRUE(FilesIn(MergeTemp()).empty());
+}
+
+// ---- Merge ------------------------------------------------------------------------------------------------
+
+TEST_F(WorkersTest, MergeOfThreeSourcesCopiesTheLameMp3AndSumsTheDurations) {
+    ASSERT_TRUE(testsupport::MakeTone(U8(In(L"one.mp3")), 1.0, 440));
+    ASSERT_TRUE(testsupport::MakeTone(U8(In(L"two.wav")), 2.0, 660));
+    ASSERT_TRUE(testsupport::MakeTone(U8(In(L"three.ogg")), 3.0, 880));
+    // Rows as the merge page holds them: the third keeps only 1.5 s from 0.5 s on.
+    std::vector<MergeSource> sources;
+    const std::vector<std::pair<std::wstring, std::pair<std::wstring, uint32_t>>> rows = {
+        {In(L"one.mp3"), {L"", 1000}},
+        {In(L"two.wav"), {L"", 2000}},
+        {In(L"three.ogg"), {L"00:00:00.500", 1500}}};
+    for (const auto& [path, range] : rows) {
+        CContainerUI* row = Row(L"listitemmerge.xml");
+        row->SetUserData(path);
+        Child(row, L"filetime")->SetUserData(range.first);
+        Child(row, L"filetime")->SetTag(range.second);
+        sources.push_back(CAudioProcess::OnReadMergeRow(row));
+    }
+    EXPECT_EQ(sources[0].start, L"00:00:00.000");
+    EXPECT_EQ(sources[2].start, L"00:00:00.500");
+    EXPECT_EQ(sources[2].length, L"00:00:01.500");
+
+    CWorkThreadPoolImpl pool;
+    pool.StartWith(5, 2);
+    int copied = -1;
+    const std::wstring output = CAudioProcess::OnRunMergeBatch(sources, Out(L""), pool, &copied);
+    pool.Stop();
+
+    EXPECT_EQ(copied, 1) << "only the LAME MP3 is copied";
+    EXPECT_EQ(output.rfind(Out(L"合成文件-"), 0), 0u);
+    EXPECT_EQ(output.substr(output.size() - 4), L".mp3");
+    ASSERT_TRUE(platform::IsRegularFile(output));
+    EXPECT_EQ(testsupport::ProbeCodec(U8(output)), "mp3");
+    EXPECT_EQ(testsupport::ProbeChannels(U8(output)), 2);
+    EXPECT_NEAR(testsupport::ProbeDurationSeconds(U8(output)), 4.5, 0.25);
+    EXPECT_TRUE(FilesIn(MergeTemp()).empty()) << "pieces and list are deleted";
+    EXPECT_EQ(FilesIn(Out(L"")).size(), 1u) << "only the merged file is left in the output folder";
+}
+
+TEST_F(WorkersTest, MergeOfALameMp3WithAChosenRangeCutsIt) {
+    ASSERT_TRUE(testsupport::MakeTone(U8(In(L"one.mp3")), 2.0));
+    ASSERT_TRUE(testsupport::MakeTone(U8(In(L"two.mp3")), 1.0));
+    CWorkThreadPoolImpl pool;
+    pool.StartWith(2, 2);
+    int copied = -1;
+    const std::wstring output = CAudioProcess::OnRunMergeBatch(
+        {{In(L"one.mp3"), L"00:00:00.000", L"00:00:01.000"}, {In(L"two.mp3"), L"", L"00:00:01.000"}},
+        Out(L""), pool, &copied);
+    pool.Stop();
+    EXPECT_EQ(copied, 1);
+    EXPECT_NEAR(testsupport::ProbeDurationSeconds(U8(output)), 2.0, 0.2);
+}
+
+TEST_F(WorkersTest, MergePieceWithoutMeasurableDurationTakesTheWavRoute) {
+    // Without MediaInfo every first piece reads as empty, so each takes the second route; the
+    // merged file still comes out with every source in its place.
+    ASSERT_TRUE(testsupport::MakeTone(U8(In(L"a.wav")), 1.0));
+    ASSERT_TRUE(testsupport::MakeTone(U8(In(L"b.flac")), 1.0));
+    CCommon::SetMediaInfoLibrary(L"libtw-missing.so");
+    CWorkThreadPoolImpl pool;
+    pool.StartWith(2, 2);
+    const std::wstring output = CAudioProcess::OnRunMergeBatch(
+        {{In(L"a.wav"), L"00:00:00.000", L"00:00:01.000"}, {In(L"b.flac"), L"00:00:00.000", L"00:00:01.000"}},
+        Out(L""), pool);
+    pool.Stop();
+    CCommon::SetMediaInfoLibrary(L"libmediainfo.so.0");
+    ASSERT_TRUE(platform::IsRegularFile(output));
+    EXPECT_NEAR(testsupport::ProbeDurationSeconds(U8(output)), 2.0, 0.2);
+    EXPECT_TRUE(FilesIn(MergeTemp()).empty());
+}
+
+}  // namespace
