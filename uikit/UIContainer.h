@@ -103,4 +103,5 @@ public:
 private:
     void ApplySelection();
     int m_curSel = -1;
+    int m_initialSel = 0;  // "selectedid" given before that page was added
 };

@@ -166,6 +166,9 @@ public:
     // Scales a logical length by the window's display scale.
     int Scale(int value) const;
 
+    // True while the control exists (checked before delivering posted notifications).
+    static bool IsAlive(const CControlUI* control);
+
     // Library internals.
     void SetStateFlag(uint32_t flag, bool on);
     bool RunNotifyHandlers(TNotifyUI& msg);

@@ -1,0 +1,544 @@
+#include "uikit/UIContainer.h"
+
+#include <algorithm>
+#include <cwctype>
+
+#include "uikit/UIWindow.h"
+
+namespace {
+std::wstring Lower(std::wstring s) {
+    for (auto& c : s) c = static_cast<wchar_t>(std::towlower(c));
+    return s;
+}
+}  // namespace
+
+CContainerUI::CContainerUI() = default;
+
+CContainerUI::~CContainerUI() {
+    std::vector<CControlUI*> items;
+    {
+        CUILockGuard lock(UILock());
+        items.swap(m_items);
+    }
+    if (m_bAutoDestroy) {
+        for (CControlUI* c : items) delete c;
+    }
+}
+
+std::wstring CContainerUI::GetClass() const {
+    return L"ContainerUI";
+}
+
+CControlUI* CContainerUI::GetItemAt(int index) const {
+    CUILockGuard lock(UILock());
+    if (index < 0 || index >= static_cast<int>(m_items.size())) return nullptr;
+    return m_items[index];
+}
+int CContainerUI::GetItemIndex(CControlUI* control) const {
+    CUILockGuard lock(UILock());
+    auto it = std::find(m_items.begin(), m_items.end(), control);
+    return it == m_items.end() ? -1 : static_cast<int>(it - m_items.begin());
+}
+bool CContainerUI::SetItemIndex(CControlUI* control, int index) {
+    {
+        CUILockGuard lock(UILock());
+        auto it = std::find(m_items.begin(), m_items.end(), control);
+        if (it == m_items.end() || index < 0 || index >= static_cast<int>(m_items.size())) return false;
+        m_items.erase(it);
+        m_items.insert(m_items.begin() + index, control);
+    }
+    NeedUpdate();
+    return true;
+}
+int CContainerUI::GetCount() const {
+    CUILockGuard lock(UILock());
+    return static_cast<int>(m_items.size());
+}
+bool CContainerUI::Add(CControlUI* control) {
+    return AddAt(control, GetCount());
+}
+
+bool CContainerUI::AddAt(CControlUI* control, int index) {
+    if (!control || control == this) return false;
+    CWindowUI* window = nullptr;
+    {
+        CUILockGuard lock(UILock());
+        if (index < 0 || index > static_cast<int>(m_items.size())) return false;
+        if (std::find(m_items.begin(), m_items.end(), control) != m_items.end()) return false;
+        m_items.insert(m_items.begin() + index, control);
+        window = m_pWindow;
+        control->SetInternVisible(m_bVisible && m_bInternVisible);
+    }
+    control->SetWindow(window, this, true);
+    NeedUpdate();
+    return true;
+}
+
+void CContainerUI::ReleaseChild(CControlUI* control) {
+    CWindowUI* window = GetWindow();
+    if (window) window->ControlRemoved(control);
+    control->SetWindow(nullptr, nullptr, false);
+    if (IsAutoDestroy()) {
+        if (window)
+            window->DeferDelete(control);
+        else
+            delete control;
+    }
+}
+
+bool CContainerUI::Remove(CControlUI* control) {
+    {
+        CUILockGuard lock(UILock());
+        auto it = std::find(m_items.begin(), m_items.end(), control);
+        if (it == m_items.end()) return false;
+        m_items.erase(it);
+    }
+    ReleaseChild(control);
+    NeedUpdate();
+    return true;
+}
+bool CContainerUI::RemoveAt(int index) {
+    CControlUI* c = GetItemAt(index);
+    return c ? Remove(c) : false;
+}
+void CContainerUI::RemoveAll() {
+    std::vector<CControlUI*> items;
+    {
+        CUILockGuard lock(UILock());
+        items.swap(m_items);
+        m_scrollPos = {};
+    }
+    for (CControlUI* c : items) ReleaseChild(c);
+    NeedUpdate();
+}
+
+CControlUI* CContainerUI::FindSubControl(const std::wstring& name) const {
+    CUILockGuard lock(UILock());
+    for (CControlUI* c : m_items) {
+        if (CControlUI* found = c->FindControlByName(name)) return found;
+    }
+    return nullptr;
+}
+bool CContainerUI::IsAutoDestroy() const {
+    CUILockGuard lock(UILock());
+    return m_bAutoDestroy;
+}
+void CContainerUI::SetAutoDestroy(bool autoDestroy) {
+    CUILockGuard lock(UILock());
+    m_bAutoDestroy = autoDestroy;
+}
+UIRect CContainerUI::GetInset() const {
+    CUILockGuard lock(UILock());
+    return m_rcInset;
+}
+void CContainerUI::SetInset(const UIRect& rc) {
+    {
+        CUILockGuard lock(UILock());
+        m_rcInset = rc;
+    }
+    NeedUpdate();
+}
+int CContainerUI::GetChildPadding() const {
+    CUILockGuard lock(UILock());
+    return m_childPadding;
+}
+void CContainerUI::SetChildPadding(int padding) {
+    {
+        CUILockGuard lock(UILock());
+        m_childPadding = padding;
+    }
+    NeedUpdate();
+}
+UISize CContainerUI::GetScrollPos() const {
+    CUILockGuard lock(UILock());
+    return m_scrollPos;
+}
+void CContainerUI::SetScrollPos(UISize pos) {
+    {
+        CUILockGuard lock(UILock());
+        pos.cx = std::clamp(pos.cx, 0, std::max(0, m_scrollRange.cx));
+        pos.cy = std::clamp(pos.cy, 0, std::max(0, m_scrollRange.cy));
+        if (pos == m_scrollPos) return;
+        m_scrollPos = pos;
+    }
+    NeedUpdate();
+}
+UISize CContainerUI::GetScrollRange() const {
+    CUILockGuard lock(UILock());
+    return m_scrollRange;
+}
+bool CContainerUI::IsScrollEnabled() const {
+    CUILockGuard lock(UILock());
+    return m_bScrollEnabled;
+}
+void CContainerUI::SetScrollEnabled(bool enabled) {
+    {
+        CUILockGuard lock(UILock());
+        m_bScrollEnabled = enabled;
+    }
+    NeedUpdate();
+}
+void CContainerUI::LineUp() {
+    UISize p = GetScrollPos();
+    p.cy -= Scale(20);
+    SetScrollPos(p);
+}
+void CContainerUI::LineDown() {
+    UISize p = GetScrollPos();
+    p.cy += Scale(20);
+    SetScrollPos(p);
+}
+void CContainerUI::EnsureVisible(CControlUI* child) {
+    CWindowUI* w = GetWindow();
+    if (w) w->UpdateLayout();
+    UIRect view = InnerRect();
+    UIRect rc = child->GetPos();
+    UISize p = GetScrollPos();
+    if (rc.top < view.top)
+        p.cy -= view.top - rc.top;
+    else if (rc.bottom > view.bottom)
+        p.cy += rc.bottom - view.bottom;
+    SetScrollPos(p);
+    if (w) w->UpdateLayout();
+}
+
+void CContainerUI::SetAttribute(const std::wstring& nameIn, const std::wstring& value) {
+    std::wstring name = Lower(nameIn);
+    UIRect rc;
+    if (name == L"inset") {
+        if (UIParseRect(value, &rc)) SetInset(rc);
+    } else if (name == L"childpadding") {
+        SetChildPadding(UIParseInt(value));
+    } else if (name == L"vscrollbar" || name == L"scroll") {
+        SetScrollEnabled(UIParseBool(value));
+    } else {
+        CControlUI::SetAttribute(nameIn, value);
+    }
+}
+
+UIRect CContainerUI::InnerRect() const {
+    CUILockGuard lock(UILock());
+    UIRect rc = m_rcItem;
+    rc.left += Scale(m_rcInset.left);
+    rc.top += Scale(m_rcInset.top);
+    rc.right -= Scale(m_rcInset.right);
+    rc.bottom -= Scale(m_rcInset.bottom);
+    if (rc.right < rc.left) rc.right = rc.left;
+    if (rc.bottom < rc.top) rc.bottom = rc.top;
+    return rc;
+}
+
+void CContainerUI::SetPos(const UIRect& rc, bool needInvalidate) {
+    CUILockGuard lock(UILock());
+    CControlUI::SetPos(rc, needInvalidate);
+    LayoutChildren(InnerRect());
+    LayoutFloatChildren();
+}
+
+void CContainerUI::LayoutChildren(const UIRect& inner) {
+    CUILockGuard lock(UILock());
+    for (CControlUI* c : m_items) {
+        if (!c->IsOwnVisible() || c->IsFloat()) continue;
+        UIRect pad = c->GetPadding();
+        UIRect rc{inner.left + Scale(pad.left), inner.top + Scale(pad.top), inner.right - Scale(pad.right),
+                  inner.bottom - Scale(pad.bottom)};
+        int cx = c->GetFixedWidth(), cy = c->GetFixedHeight();
+        if (cx > 0) rc.right = std::min(rc.right, rc.left + Scale(cx));
+        if (cy > 0) rc.bottom = std::min(rc.bottom, rc.top + Scale(cy));
+        c->SetPos(rc, false);
+    }
+    m_scrollRange = {};
+}
+
+void CContainerUI::LayoutFloatChildren() {
+    CUILockGuard lock(UILock());
+    for (CControlUI* c : m_items) {
+        if (!c->IsOwnVisible() || !c->IsFloat()) continue;
+        UIRect pos = c->GetFloatPos();
+        UIRect rc;
+        rc.left = m_rcItem.left + Scale(pos.left);
+        rc.top = m_rcItem.top + Scale(pos.top);
+        rc.right =
+            pos.right > pos.left ? m_rcItem.left + Scale(pos.right) : rc.left + Scale(c->GetFixedWidth());
+        rc.bottom =
+            pos.bottom > pos.top ? m_rcItem.top + Scale(pos.bottom) : rc.top + Scale(c->GetFixedHeight());
+        c->SetPos(rc, false);
+    }
+}
+
+void CContainerUI::SetWindow(CWindowUI* window, CControlUI* parent, bool init) {
+    CControlUI::SetWindow(window, parent, init);
+    std::vector<CControlUI*> items;
+    {
+        CUILockGuard lock(UILock());
+        items = m_items;
+    }
+    for (CControlUI* c : items) c->SetWindow(window, this, init);
+}
+
+void CContainerUI::SetInternVisible(bool visible) {
+    CControlUI::SetInternVisible(visible);
+    CUILockGuard lock(UILock());
+    bool effective = m_bVisible && m_bInternVisible;
+    for (CControlUI* c : m_items) c->SetInternVisible(effective);
+}
+
+CControlUI* CContainerUI::FindControlByName(const std::wstring& name) {
+    CUILockGuard lock(UILock());
+    if (m_sName == name) return this;
+    return FindSubControl(name);
+}
+
+CControlUI* CContainerUI::FindControlAt(UIPoint pt) {
+    CUILockGuard lock(UILock());
+    if (!m_bVisible || !m_bInternVisible || !m_rcItem.Contains(pt)) return nullptr;
+    // Float children lie on top; later children are drawn over earlier ones.
+    for (int pass = 0; pass < 2; ++pass) {
+        for (auto it = m_items.rbegin(); it != m_items.rend(); ++it) {
+            if ((*it)->IsFloat() != (pass == 0)) continue;
+            if (pass == 1 && !InnerRect().Contains(pt)) continue;
+            if (CControlUI* hit = (*it)->FindControlAt(pt)) return hit;
+        }
+    }
+    return m_bMouseEnabled ? this : nullptr;
+}
+
+void CContainerUI::CollectControls(std::vector<CControlUI*>* out) {
+    CUILockGuard lock(UILock());
+    out->push_back(this);
+    for (CControlUI* c : m_items) c->CollectControls(out);
+}
+
+void CContainerUI::DoEvent(TEventUI& event) {
+    if (event.Type == UIEventType::ScrollWheel && IsScrollEnabled() && GetScrollRange().cy > 0) {
+        if (static_cast<intptr_t>(event.wParam) > 0)
+            LineUp();
+        else
+            LineDown();
+        return;
+    }
+    CControlUI::DoEvent(event);
+}
+
+void CContainerUI::DoPaint(IRenderUI& render, const UIRect& paintRect) {
+    CUILockGuard lock(UILock());
+    UIRect clip = m_rcItem.Intersect(paintRect);
+    if (clip.IsEmpty()) return;
+    CControlUI::DoPaint(render, paintRect);
+    UIRect inner = InnerRect().Intersect(clip);
+    render.PushClip(inner);
+    for (CControlUI* c : m_items) {
+        if (!c->IsVisible() || c->IsFloat()) continue;
+        if (!c->GetPos().Intersect(inner).IsEmpty()) c->DoPaint(render, inner);
+    }
+    render.PopClip();
+    render.PushClip(clip);
+    for (CControlUI* c : m_items) {
+        if (!c->IsVisible() || !c->IsFloat()) continue;
+        if (!c->GetPos().Intersect(clip).IsEmpty()) c->DoPaint(render, clip);
+    }
+    render.PopClip();
+}
+
+// ---- Vertical and horizontal layouts ----------------------------------------------------------
+namespace {
+
+// One axis of a linear layout: fixed children take their size, the rest share what is left.
+template <bool Vertical>
+UISize LayoutLinear(CContainerUI* self, const std::vector<CControlUI*>& items, const UIRect& inner,
+                    int childPad, UISize scroll) {
+    auto S = [self](int v) { return self->Scale(v); };
+    const int avail = Vertical ? inner.GetHeight() : inner.GetWidth();
+    int fixedTotal = 0, stretchCount = 0, visibleCount = 0;
+    for (CControlUI* c : items) {
+        if (!c->IsOwnVisible() || c->IsFloat()) continue;
+        ++visibleCount;
+        UIRect pad = c->GetPadding();
+        fixedTotal += Vertical ? S(pad.top) + S(pad.bottom) : S(pad.left) + S(pad.right);
+        int fixed = Vertical ? c->GetFixedHeight() : c->GetFixedWidth();
+        if (fixed > 0) {
+            int minv = Vertical ? c->GetMinHeight() : c->GetMinWidth();
+            fixedTotal += S(std::max(fixed, minv));
+        } else {
+            ++stretchCount;
+        }
+    }
+    if (visibleCount > 1) fixedTotal += (visibleCount - 1) * S(childPad);
+    int stretchSize = 0, remainder = 0;
+    if (stretchCount > 0) {
+        int rest = std::max(0, avail - fixedTotal);
+        stretchSize = rest / stretchCount;
+        remainder = rest - stretchSize * stretchCount;
+    }
+    int cursor = (Vertical ? inner.top - scroll.cy : inner.left - scroll.cx);
+    int stretchSeen = 0;
+    int used = 0;
+    bool first = true;
+    for (CControlUI* c : items) {
+        if (!c->IsOwnVisible() || c->IsFloat()) continue;
+        if (!first) cursor += S(childPad), used += S(childPad);
+        first = false;
+        UIRect pad = c->GetPadding();
+        int fixed = Vertical ? c->GetFixedHeight() : c->GetFixedWidth();
+        int size;
+        if (fixed > 0) {
+            int minv = Vertical ? c->GetMinHeight() : c->GetMinWidth();
+            size = S(std::max(fixed, minv));
+        } else {
+            ++stretchSeen;
+            size = stretchSize + (stretchSeen == stretchCount ? remainder : 0);
+            int minv = S(Vertical ? c->GetMinHeight() : c->GetMinWidth());
+            int maxv = S(Vertical ? c->GetMaxHeight() : c->GetMaxWidth());
+            size = std::clamp(size, std::min(minv, maxv), maxv);
+        }
+        UIRect rc;
+        if (Vertical) {
+            cursor += S(pad.top);
+            int left = inner.left + S(pad.left);
+            int width = c->GetFixedWidth() > 0 ? S(c->GetFixedWidth()) : inner.right - S(pad.right) - left;
+            width = std::min(width, inner.right - S(pad.right) - left);
+            rc = UIRect{left, cursor, left + std::max(0, width), cursor + size};
+            cursor += size + S(pad.bottom);
+            used += S(pad.top) + size + S(pad.bottom);
+        } else {
+            cursor += S(pad.left);
+            int top = inner.top + S(pad.top);
+            int height =
+                c->GetFixedHeight() > 0 ? S(c->GetFixedHeight()) : inner.bottom - S(pad.bottom) - top;
+            height = std::min(height, inner.bottom - S(pad.bottom) - top);
+            rc = UIRect{cursor, top, cursor + size, top + std::max(0, height)};
+            cursor += size + S(pad.right);
+            used += S(pad.left) + size + S(pad.right);
+        }
+        c->SetPos(rc, false);
+    }
+    return Vertical ? UISize{0, std::max(0, used - avail)} : UISize{std::max(0, used - avail), 0};
+}
+
+}  // namespace
+
+std::wstring CVerticalLayoutUI::GetClass() const {
+    return L"VerticalLayoutUI";
+}
+void CVerticalLayoutUI::LayoutChildren(const UIRect& inner) {
+    CUILockGuard lock(UILock());
+    if (m_bScrollEnabled) {
+        // The range is known after one pass; a second pass applies a clamped offset.
+        m_scrollRange = LayoutLinear<true>(this, m_items, inner, m_childPadding, {});
+        m_scrollPos.cy = std::clamp(m_scrollPos.cy, 0, m_scrollRange.cy);
+        if (m_scrollPos.cy != 0) LayoutLinear<true>(this, m_items, inner, m_childPadding, m_scrollPos);
+    } else {
+        LayoutLinear<true>(this, m_items, inner, m_childPadding, {});
+        m_scrollRange = {};
+        m_scrollPos = {};
+    }
+}
+
+std::wstring CHorizontalLayoutUI::GetClass() const {
+    return L"HorizontalLayoutUI";
+}
+void CHorizontalLayoutUI::LayoutChildren(const UIRect& inner) {
+    CUILockGuard lock(UILock());
+    if (m_bScrollEnabled) {
+        m_scrollRange = LayoutLinear<false>(this, m_items, inner, m_childPadding, {});
+        m_scrollPos.cx = std::clamp(m_scrollPos.cx, 0, m_scrollRange.cx);
+        if (m_scrollPos.cx != 0) LayoutLinear<false>(this, m_items, inner, m_childPadding, m_scrollPos);
+    } else {
+        LayoutLinear<false>(this, m_items, inner, m_childPadding, {});
+        m_scrollRange = {};
+        m_scrollPos = {};
+    }
+}
+
+// ---- Tab layout --------------------------------------------------------------------------------
+std::wstring CTabLayoutUI::GetClass() const {
+    return L"TabLayoutUI";
+}
+int CTabLayoutUI::GetCurSel() const {
+    CUILockGuard lock(UILock());
+    return m_curSel;
+}
+void CTabLayoutUI::ApplySelection() {
+    CUILockGuard lock(UILock());
+    bool effective = m_bVisible && m_bInternVisible;
+    for (int i = 0; i < static_cast<int>(m_items.size()); ++i)
+        m_items[i]->SetInternVisible(effective && i == m_curSel);
+}
+bool CTabLayoutUI::SelectItem(int index) {
+    int old;
+    {
+        CUILockGuard lock(UILock());
+        if (index < 0 || index >= static_cast<int>(m_items.size())) return false;
+        if (index == m_curSel) return true;
+        old = m_curSel;
+        m_curSel = index;
+        ApplySelection();
+    }
+    NeedUpdate();
+    SendNotify(L"tabselect", static_cast<uintptr_t>(index), old);
+    return true;
+}
+bool CTabLayoutUI::SelectItem(CControlUI* control) {
+    return SelectItem(GetItemIndex(control));
+}
+bool CTabLayoutUI::Add(CControlUI* control) {
+    return AddAt(control, GetCount());
+}
+bool CTabLayoutUI::AddAt(CControlUI* control, int index) {
+    if (!CContainerUI::AddAt(control, index)) return false;
+    CUILockGuard lock(UILock());
+    if (m_curSel < 0)
+        m_curSel = 0;
+    else if (index <= m_curSel)
+        ++m_curSel;
+    if (m_initialSel > 0 && m_initialSel == static_cast<int>(m_items.size()) - 1) {
+        m_curSel = m_initialSel;
+        m_initialSel = 0;
+    }
+    ApplySelection();
+    return true;
+}
+bool CTabLayoutUI::Remove(CControlUI* control) {
+    int index = GetItemIndex(control);
+    if (index < 0) return false;
+    CContainerUI::Remove(control);
+    CUILockGuard lock(UILock());
+    int count = static_cast<int>(m_items.size());
+    if (count == 0)
+        m_curSel = -1;
+    else if (index < m_curSel || m_curSel >= count)
+        m_curSel = std::max(0, m_curSel - 1);
+    ApplySelection();
+    return true;
+}
+void CTabLayoutUI::RemoveAll() {
+    CContainerUI::RemoveAll();
+    CUILockGuard lock(UILock());
+    m_curSel = -1;
+}
+void CTabLayoutUI::SetAttribute(const std::wstring& name, const std::wstring& value) {
+    if (Lower(name) == L"selectedid") {
+        CUILockGuard lock(UILock());
+        int index = UIParseInt(value);
+        if (index >= 0 && index < static_cast<int>(m_items.size())) {
+            m_curSel = index;
+            ApplySelection();
+        } else {
+            // Applied when that page is added (layouts set it before their children).
+            m_initialSel = index;
+        }
+        return;
+    }
+    CContainerUI::SetAttribute(name, value);
+}
+void CTabLayoutUI::LayoutChildren(const UIRect& inner) {
+    CUILockGuard lock(UILock());
+    for (CControlUI* c : m_items) {
+        if (c->IsFloat()) continue;
+        UIRect pad = c->GetPadding();
+        c->SetPos(UIRect{inner.left + Scale(pad.left), inner.top + Scale(pad.top),
+                         inner.right - Scale(pad.right), inner.bottom - Scale(pad.bottom)},
+                  false);
+    }
+    m_scrollRange = {};
+}
