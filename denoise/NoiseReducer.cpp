@@ -8,7 +8,6 @@
 #include <cstring>
 #include <limits>
 #include <new>
-#include <vector>
 
 #include "denoise/SoundFile.h"
 
@@ -43,6 +42,7 @@ bool NoiseReducer::Init(NoiseReducerState* state, unsigned sampleRate, unsigned 
     state->binCount = n + 1;
 
     state->window = ZeroFloats(n);
+    state->fallingWindow = ZeroFloats(n);
     state->timeBuffer = ZeroFloats(2 * static_cast<size_t>(n));
     state->overlap = ZeroFloats(n);
     state->spectrum = ZeroFloats(2 * static_cast<size_t>(n + 1));
@@ -50,8 +50,9 @@ bool NoiseReducer::Init(NoiseReducerState* state, unsigned sampleRate, unsigned 
     state->smoothedPower = ZeroFloats(n + 1);
     state->fftPlan = kiss_fftr_alloc(state->fftLength, 0, nullptr, nullptr);
     state->inversePlan = kiss_fftr_alloc(state->fftLength, 1, nullptr, nullptr);
-    if (!state->window || !state->timeBuffer || !state->overlap || !state->spectrum || !state->noisePower ||
-        !state->smoothedPower || !state->fftPlan || !state->inversePlan) {
+    if (!state->window || !state->fallingWindow || !state->timeBuffer || !state->overlap ||
+        !state->spectrum || !state->noisePower || !state->smoothedPower || !state->fftPlan ||
+        !state->inversePlan) {
         Release(state);
         return false;
     }
@@ -62,12 +63,14 @@ bool NoiseReducer::Init(NoiseReducerState* state, unsigned sampleRate, unsigned 
         const double s = std::sin((i + 0.5) * quarter / n);
         state->window[i] = static_cast<float>(std::sin(quarter * s * s));
     }
+    for (unsigned i = 0; i < n; ++i) state->fallingWindow[i] = state->window[n - 1 - i];
     return true;
 }
 
 void NoiseReducer::Release(NoiseReducerState* state) {
     if (state == nullptr) return;
     std::free(state->window);
+    std::free(state->fallingWindow);
     std::free(state->timeBuffer);
     std::free(state->overlap);
     std::free(state->spectrum);
@@ -79,9 +82,9 @@ void NoiseReducer::Release(NoiseReducerState* state) {
 }
 
 static bool IsBuilt(const NoiseReducerState* state) {
-    return state != nullptr && state->frameLength != 0 && state->window && state->timeBuffer &&
-           state->overlap && state->spectrum && state->noisePower && state->smoothedPower && state->fftPlan &&
-           state->inversePlan;
+    return state != nullptr && state->frameLength != 0 && state->window && state->fallingWindow &&
+           state->timeBuffer && state->overlap && state->spectrum && state->noisePower &&
+           state->smoothedPower && state->fftPlan && state->inversePlan;
 }
 
 // Loads the analysis buffer: the first half (whatever it holds) under the rising half-window, the
@@ -90,13 +93,15 @@ static bool IsBuilt(const NoiseReducerState* state) {
 static void LoadWindowed(NoiseReducerState* state, const float* frame) {
     const unsigned n = state->frameLength;
     const float scale = 1.0f / static_cast<float>(state->fftLength);
-    const float* w = state->window;
-    float* tb = state->timeBuffer;
-    const size_t last = 2 * static_cast<size_t>(n) - 1;
-    for (unsigned i = 0; i < n; ++i) {
-        tb[i] = w[i] * scale * tb[i];
-        tb[last - i] = frame[n - 1 - i] * w[i] * scale;
-    }
+    const float* __restrict rising = state->window;
+    const float* __restrict falling = state->fallingWindow;
+    const float* __restrict x = frame;
+    float* __restrict first = state->timeBuffer;
+    float* __restrict second = state->timeBuffer + n;
+    // timeBuffer[i] = window[i] * (1/2N) * timeBuffer[i];
+    // timeBuffer[2N-1-i] = x[N-1-i] * window[i] * (1/2N), written here in forward order.
+    for (unsigned i = 0; i < n; ++i) first[i] = rising[i] * scale * first[i];
+    for (unsigned j = 0; j < n; ++j) second[j] = x[j] * falling[j] * scale;
 }
 
 bool NoiseReducer::EstimateNoise(NoiseReducerState* state, const float* frame, bool finish) {
@@ -128,8 +133,8 @@ bool NoiseReducer::ProcessFrame(NoiseReducerState* state, const float* frame, fl
 
     const float c = SmoothingFactor(level_);
     const float rest = 1.0f - c;
-    float* noise = state->noisePower;
-    float* smoothed = state->smoothedPower;
+    const float* __restrict noise = state->noisePower;
+    float* __restrict smoothed = state->smoothedPower;
     for (unsigned k = 0; k < bins; ++k) {
         const float re = spectrum[k].r;
         const float im = spectrum[k].i;
@@ -148,66 +153,68 @@ bool NoiseReducer::ProcessFrame(NoiseReducerState* state, const float* frame, fl
     float* tb = state->timeBuffer;
     kiss_fftri(state->inversePlan, spectrum, tb);
 
-    const float* w = state->window;
-    const float* overlap = state->overlap;
-    const size_t last = 2 * static_cast<size_t>(n) - 1;
-    for (unsigned i = 0; i < n; ++i) {
-        output[i] = w[i] * tb[i] + overlap[i];
-        tb[last - i] = tb[last - i] * w[i];
-    }
+    const float* __restrict rising = state->window;
+    const float* __restrict falling = state->fallingWindow;
+    const float* __restrict overlap = state->overlap;
+    float* __restrict out = output;
+    float* __restrict second = tb + n;
+    for (unsigned i = 0; i < n; ++i) out[i] = rising[i] * tb[i] + overlap[i];
+    for (unsigned j = 0; j < n; ++j) second[j] = second[j] * falling[j];  // timeBuffer[2N-1-i] *= window[i]
     std::memcpy(state->overlap, tb + n, n * sizeof(float));
     std::memcpy(tb, frame, n * sizeof(float));
     return true;
 }
 
-// Runs the whole reduction and returns the work buffer, which holds at least `count` output values
-// (free it with std::free); null when the state or a buffer cannot be made.
-float* NoiseReducer::Run(const float* samples, uint64_t count, unsigned sampleRate) const {
+// Runs the whole reduction in place: `buffer` holds `count` input values and is grown to whole
+// frames plus one (the remainder frame writes a full frame); afterwards its first `count` values
+// are the output. Frame t is filtered from a copy, so its output may overwrite it. False when the
+// state or the buffer cannot be made.
+bool NoiseReducer::Run(denoise::FloatBuffer* buffer, uint64_t count, unsigned sampleRate) const {
     NoiseReducerState state;
-    if (!Init(&state, sampleRate, 20)) return nullptr;
+    if (!Init(&state, sampleRate, 20)) return false;
     const uint64_t n = state.frameLength;
     const uint64_t fullFrames = count / n;
     const uint64_t remainder = count % n;
 
-    // F full frames plus room for the remainder frame, which writes a whole frame at the end.
-    float* work = nullptr;
-    float* tail = nullptr;
-    if (fullFrames + 1 <= std::numeric_limits<size_t>::max() / sizeof(float) / n) {
-        work = ZeroFloats(static_cast<size_t>((fullFrames + 1) * n));
-        tail = ZeroFloats(static_cast<size_t>(2 * n));
-    }
-    if (work == nullptr || tail == nullptr) {
-        std::free(work);
-        std::free(tail);
+    float* frame = ZeroFloats(static_cast<size_t>(2 * n));
+    const bool fits = fullFrames + 1 <= std::numeric_limits<size_t>::max() / sizeof(float) / n;
+    if (frame == nullptr || !fits || buffer->size() < count ||
+        !buffer->Resize(static_cast<size_t>((fullFrames + 1) * n))) {
+        std::free(frame);
         Release(&state);
-        return nullptr;
+        return false;
     }
+    float* data = buffer->data();
 
-    for (uint64_t t = 0; t < fullFrames; ++t) EstimateNoise(&state, samples + t * n, false);
+    for (uint64_t t = 0; t < fullFrames; ++t) EstimateNoise(&state, data + t * n, false);
     EstimateNoise(&state, nullptr, true);
 
     uint64_t position = 0;
     for (uint64_t t = 0; t < fullFrames; ++t) {
-        if (ProcessFrame(&state, samples + t * n, work + position)) position += n;
+        std::memcpy(frame, data + t * n, static_cast<size_t>(n) * sizeof(float));
+        if (ProcessFrame(&state, frame, data + position)) position += n;
     }
     if (remainder > 0) {
-        std::memcpy(tail, samples + fullFrames * n, static_cast<size_t>(remainder) * sizeof(float));
-        ProcessFrame(&state, tail, work + position);
+        std::memcpy(frame, data + fullFrames * n, static_cast<size_t>(remainder) * sizeof(float));
+        std::memset(frame + remainder, 0, static_cast<size_t>(2 * n - remainder) * sizeof(float));
+        ProcessFrame(&state, frame, data + position);
         // There is no next frame to complete the remainder: its samples are taken from the
         // windowed tail of that last frame.
-        std::memcpy(work + position, state.overlap, static_cast<size_t>(remainder) * sizeof(float));
+        std::memcpy(data + position, state.overlap, static_cast<size_t>(remainder) * sizeof(float));
     }
-    std::free(tail);
+    std::free(frame);
     Release(&state);
-    return work;
+    return true;
 }
 
 bool NoiseReducer::ReduceSamples(const float* samples, uint64_t count, unsigned sampleRate, float* output) {
     if (count > 0 && (samples == nullptr || output == nullptr)) return false;
-    float* work = Run(samples, count, sampleRate);
-    if (work == nullptr) return false;
-    if (count > 0) std::memcpy(output, work, static_cast<size_t>(count) * sizeof(float));
-    std::free(work);
+    if (count > std::numeric_limits<size_t>::max() / sizeof(float)) return false;
+    denoise::FloatBuffer buffer;
+    if (!buffer.Allocate(static_cast<size_t>(count))) return false;
+    if (count > 0) std::memcpy(buffer.data(), samples, static_cast<size_t>(count) * sizeof(float));
+    if (!Run(&buffer, count, sampleRate)) return false;
+    if (count > 0) std::memcpy(output, buffer.data(), static_cast<size_t>(count) * sizeof(float));
     return true;
 }
 
@@ -217,11 +224,6 @@ bool NoiseReducer::Reduce(const std::wstring& inputPath, const std::wstring& out
     denoise::AudioBuffer audio;
     if (!denoise::ReadAudioFile(inputPath, &audio)) return false;
     const uint64_t count = audio.samples.size();
-    float* work = Run(audio.samples.data(), count, audio.sampleRate);
-    // The input is no longer needed; give its memory back before the write.
-    std::vector<float>().swap(audio.samples);
-    if (work == nullptr) return false;
-    const bool written = denoise::WriteFloatWav(outputPath, work, count, audio.channels, audio.sampleRate);
-    std::free(work);
-    return written;
+    if (!Run(&audio.samples, count, audio.sampleRate)) return false;
+    return denoise::WriteFloatWav(outputPath, audio.samples.data(), count, audio.channels, audio.sampleRate);
 }

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "denoise/FloatBuffer.h"
+
 struct kiss_fftr_state;
 
 // Working state of one reduction. All arrays are zero-filled by Init and freed by Release.
@@ -14,6 +16,7 @@ struct NoiseReducerState {
     int fftLength = 0;                       // 2N
     unsigned binCount = 0;                   // N + 1
     float* window = nullptr;                 // N values: rising half of the analysis/synthesis window
+    float* fallingWindow = nullptr;          // N values: the same table read backwards
     kiss_fftr_state* fftPlan = nullptr;      // forward real FFT of size 2N
     kiss_fftr_state* inversePlan = nullptr;  // inverse real FFT of size 2N
     float* timeBuffer = nullptr;             // 2N values
@@ -47,7 +50,8 @@ public:
     // Adds the power spectrum of one frame of N samples to the noise estimate; with `finish` set,
     // turns the sum into the average instead (`frame` is then not read).
     static bool EstimateNoise(NoiseReducerState* state, const float* frame, bool finish);
-    // Filters one frame of N samples and writes N output samples (the input delayed by N).
+    // Filters one frame of N samples and writes N output samples (the input delayed by N). `output`
+    // must not overlap `frame`.
     bool ProcessFrame(NoiseReducerState* state, const float* frame, float* output) const;
     // Frees every array and the plans; safe on a partly built or already released state.
     static void Release(NoiseReducerState* state);
@@ -60,7 +64,7 @@ public:
     void SetUnityGain(bool on) { unityGain_ = on; }
 
 private:
-    float* Run(const float* samples, uint64_t count, unsigned sampleRate) const;
+    bool Run(denoise::FloatBuffer* buffer, uint64_t count, unsigned sampleRate) const;
 
     int level_ = 0;
     bool unityGain_ = false;

@@ -4,8 +4,9 @@
 #include <sndfile.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstring>
 #include <limits>
-#include <new>
 
 #include "platform/Platform.h"
 
@@ -33,32 +34,38 @@ bool ReadAudioFile(const std::wstring& path, AudioBuffer* audio) {
         return false;
     }
     const auto channels = static_cast<uint64_t>(info.channels);
-    bool ok = true;
-    try {
-        std::vector<float>& samples = audio->samples;
-        samples.clear();
-        // The header's frame count is a hint (compressed input may decode to a little more or less).
-        uint64_t expected = info.frames > 0 ? static_cast<uint64_t>(info.frames) : 0;
-        if (expected > std::numeric_limits<size_t>::max() / sizeof(float) / channels) throw std::bad_alloc();
-        samples.resize(static_cast<size_t>(expected * channels));
-        uint64_t have = 0;
-        while (true) {
-            if (samples.size() - have < channels * 4096) {
-                samples.resize(samples.size() + static_cast<size_t>(channels) * 65536);
-            }
-            const uint64_t room = (samples.size() - have) / channels;
+    FloatBuffer& samples = audio->samples;
+    // The header's frame count is a hint (compressed input may decode to a little more or less).
+    const uint64_t expected = info.frames > 0 ? static_cast<uint64_t>(info.frames) : 0;
+    bool ok = expected <= std::numeric_limits<size_t>::max() / sizeof(float) / channels &&
+              samples.Allocate(static_cast<size_t>(expected * channels));
+    uint64_t have = 0;
+    while (ok) {
+        const uint64_t room = (samples.size() - have) / channels;
+        if (room > 0) {
             const sf_count_t got = sf_readf_float(file, samples.data() + have, static_cast<sf_count_t>(room));
             if (got <= 0) break;
             have += static_cast<uint64_t>(got) * channels;
+            if (static_cast<uint64_t>(got) < room) continue;
         }
-        if (sf_error(file) != SF_ERR_NO_ERROR) ok = false;
-        samples.resize(static_cast<size_t>(have));
-    } catch (const std::bad_alloc&) {
-        ok = false;
+        // The buffer is full: look for more than the header promised before growing it.
+        float probe[4096];
+        const auto frames = static_cast<sf_count_t>(sizeof(probe) / sizeof(float) / channels);
+        const sf_count_t got = frames > 0 ? sf_readf_float(file, probe, frames) : 0;
+        if (got <= 0) break;
+        const size_t extra = static_cast<size_t>(got) * static_cast<size_t>(channels);
+        const size_t grown = std::max(static_cast<size_t>(have) + extra, samples.size() + samples.size() / 2);
+        if (grown < samples.size() || !samples.Resize(grown)) {
+            ok = false;
+            break;
+        }
+        std::memcpy(samples.data() + have, probe, extra * sizeof(float));
+        have += extra;
     }
+    if (sf_error(file) != SF_ERR_NO_ERROR) ok = false;
     sf_close(file);
-    if (!ok) {
-        std::vector<float>().swap(audio->samples);
+    if (!ok || !samples.Resize(static_cast<size_t>(have))) {
+        samples.Free();
         return false;
     }
     audio->channels = static_cast<unsigned>(info.channels);

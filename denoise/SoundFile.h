@@ -3,12 +3,13 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
+
+#include "denoise/FloatBuffer.h"
 
 namespace denoise {
 
 struct AudioBuffer {
-    std::vector<float> samples;  // interleaved, full scale = 1.0
+    FloatBuffer samples;  // interleaved, full scale = 1.0
     unsigned channels = 0;
     unsigned sampleRate = 0;
 };

@@ -73,7 +73,8 @@ TEST(NoiseReducerFiles, SixteenKilohertzMonoWavBecomesAFloatWavOfTheSameLength) 
     NoiseReducer again;
     again.SetLevel(1);
     ASSERT_TRUE(again.ReduceSamples(source.samples.data(), source.samples.size(), 16000, expected.data()));
-    EXPECT_EQ(result.samples, expected);
+    EXPECT_EQ(std::vector<float>(result.samples.data(), result.samples.data() + result.samples.size()),
+              expected);
 }
 
 TEST(NoiseReducerFiles, Mp3AndStereoInputsKeepChannelsAndRate) {

@@ -1,0 +1,127 @@
+// Noise reducer speed: Reduce (file reading and writing included) against ffmpeg's afftdn filter on
+// the same 10-minute, 16 kHz mono file of speech-like sound over steady noise, as the noise worker
+// feeds it. Prints realtime factors and, last, "RESULT denoise ours_x=... peer_x=... ratio=...".
+#include <sndfile.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "denoise/NoiseReducer.h"
+#include "platform/Platform.h"
+
+namespace {
+
+constexpr int kRate = 16000;
+constexpr double kSeconds = 600.0;
+constexpr int kRuns = 3;
+
+// Voiced syllables (a harmonic series with a wandering pitch and three formants) at about four
+// per second, grouped into phrases with pauses, over steady low-passed white noise.
+std::vector<short> MakeNoisySpeech() {
+    const size_t count = static_cast<size_t>(kSeconds * kRate);
+    std::vector<short> pcm(count);
+    std::mt19937 rng(42);
+    std::normal_distribution<float> gauss(0.0f, 1.0f);
+    double phase = 0.0;
+    float lowpassed = 0.0f;
+    const double formants[3] = {600.0, 1400.0, 2600.0};
+    for (size_t i = 0; i < count; ++i) {
+        const double t = static_cast<double>(i) / kRate;
+        const double f0 = 140.0 + 40.0 * std::sin(2 * M_PI * 0.37 * t) + 15.0 * std::sin(2 * M_PI * 2.1 * t);
+        phase += 2 * M_PI * f0 / kRate;
+        if (phase > 2 * M_PI) phase -= 2 * M_PI;
+        const double syllable = std::pow(std::max(0.0, std::sin(2 * M_PI * 3.7 * t)), 2.0);
+        const bool inPhrase = std::fmod(t, 3.1) < 2.2;
+        double voice = 0.0;
+        if (inPhrase && syllable > 0.0) {
+            const double shift = 1.0 + 0.25 * std::sin(2 * M_PI * 1.3 * t);
+            for (int h = 1; h * f0 < 3800.0; ++h) {
+                const double f = h * f0;
+                double gain = 0.0;
+                for (double formant : formants) {
+                    const double d = (f - formant * shift) / 250.0;
+                    gain += std::exp(-d * d);
+                }
+                voice += gain / h * std::sin(h * phase);
+            }
+        }
+        lowpassed = 0.7f * lowpassed + 0.3f * gauss(rng);
+        const double sample = 0.25 * syllable * voice + 0.02 * lowpassed;
+        pcm[i] = static_cast<short>(std::lround(std::clamp(sample, -1.0, 1.0) * 32767.0));
+    }
+    return pcm;
+}
+
+bool WritePcm16(const std::string& path, const std::vector<short>& pcm) {
+    SF_INFO info{};
+    info.channels = 1;
+    info.samplerate = kRate;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (f == nullptr) return false;
+    const sf_count_t n = sf_write_short(f, pcm.data(), static_cast<sf_count_t>(pcm.size()));
+    return sf_close(f) == 0 && n == static_cast<sf_count_t>(pcm.size());
+}
+
+template <typename Fn>
+double BestSeconds(Fn fn) {
+    double best = 1e30;
+    for (int run = 0; run < kRuns; ++run) {
+        const auto start = std::chrono::steady_clock::now();
+        if (!fn()) return -1.0;
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        best = std::min(best, took.count());
+    }
+    return best;
+}
+
+}  // namespace
+
+int main() {
+    const std::string ffmpeg = platform::FindExecutable("ffmpeg");
+    if (ffmpeg.empty()) {
+        std::fprintf(stderr, "bench_denoise: ffmpeg not found\n");
+        return 1;
+    }
+    std::string folder = platform::ToUtf8(platform::TempFolder()) + "tw-bench-denoise-XXXXXX";
+    if (::mkdtemp(folder.data()) == nullptr) return 1;
+    folder += "/";
+    const std::string input = folder + "speech.wav", ours = folder + "ours.wav", peer = folder + "afftdn.wav";
+
+    std::printf("generating %.0f s of noisy speech at %d Hz mono...\n", kSeconds, kRate);
+    if (!WritePcm16(input, MakeNoisySpeech())) {
+        std::fprintf(stderr, "bench_denoise: cannot write %s\n", input.c_str());
+        return 1;
+    }
+
+    const double oursSeconds = BestSeconds([&] {
+        platform::DeleteFilePath(platform::FromUtf8(ours));
+        NoiseReducer reducer;
+        return reducer.Reduce(platform::FromUtf8(input), platform::FromUtf8(ours), 1);
+    });
+    const double peerSeconds = BestSeconds([&] {
+        int code = -1;
+        return platform::RunProcess({ffmpeg, "-hide_banner", "-loglevel", "error", "-y", "-i", input, "-af",
+                                     "afftdn", "-c:a", "pcm_f32le", peer},
+                                    &code) &&
+               code == 0;
+    });
+    std::error_code ec;
+    std::filesystem::remove_all(folder, ec);
+    if (oursSeconds <= 0 || peerSeconds <= 0) {
+        std::fprintf(stderr, "bench_denoise: a run failed\n");
+        return 1;
+    }
+    const double oursX = kSeconds / oursSeconds, peerX = kSeconds / peerSeconds;
+    std::printf("Reduce (read + reduce + write): %.3f s, %.0fx realtime\n", oursSeconds, oursX);
+    std::printf("ffmpeg -af afftdn:              %.3f s, %.0fx realtime\n", peerSeconds, peerX);
+    std::printf("RESULT denoise ours_x=%.0f peer_x=%.0f ratio=%.2f\n", oursX, peerX, oursX / peerX);
+    return 0;
+}
