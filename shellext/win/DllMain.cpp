@@ -34,10 +34,7 @@ long LiveObjects() {
 using namespace stampmenu;
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-    if (reason == DLL_PROCESS_ATTACH) {
-        g_module = instance;
-        DisableThreadLibraryCalls(instance);
-    }
+    if (reason == DLL_PROCESS_ATTACH) g_module = instance;
     return TRUE;
 }
 

@@ -371,6 +371,58 @@ Pixels ReadIcon(HICON icon) {
     return px;
 }
 
+// Writes the pixels as a 32-bit top-down BMP for a look by eye (beside the other scratch files).
+void SaveBmp(const Pixels& px, const std::wstring& name) {
+    if (px.size == 0) return;
+    const DWORD bytes = static_cast<DWORD>(px.bgra.size() * sizeof(RGBQUAD));
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+    file.bfSize = file.bfOffBits + bytes;
+    BITMAPINFOHEADER info{};
+    info.biSize = sizeof info;
+    info.biWidth = px.size;
+    info.biHeight = -px.size;
+    info.biPlanes = 1;
+    info.biBitCount = 32;
+    info.biCompression = BI_RGB;
+    HANDLE out =
+        CreateFileW((g_scratch + L"\\" + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (out == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    WriteFile(out, &file, sizeof file, &written, nullptr);
+    WriteFile(out, &info, sizeof info, &written, nullptr);
+    WriteFile(out, px.bgra.data(), bytes, &written, nullptr);
+    CloseHandle(out);
+}
+
+// An .ico file with one opaque 32 x 32 image of one colour.
+void WriteSolidIco(const std::wstring& path, BYTE r, BYTE g, BYTE b) {
+    const int s = 32;
+    std::vector<BYTE> data;
+    auto put16 = [&](DWORD v) {
+        data.push_back(static_cast<BYTE>(v));
+        data.push_back(static_cast<BYTE>(v >> 8));
+    };
+    auto put32 = [&](DWORD v) {
+        put16(v & 0xFFFF);
+        put16(v >> 16);
+    };
+    const DWORD imageBytes = 40 + s * s * 4 + s * 4;
+    put16(0), put16(1), put16(1);
+    data.push_back(s), data.push_back(s), data.push_back(0), data.push_back(0);
+    put16(1), put16(32), put32(imageBytes), put32(22);
+    put32(40), put32(s), put32(2 * s), put16(1), put16(32), put32(0), put32(s * s * 4 + s * 4);
+    put32(0), put32(0), put32(0), put32(0);
+    for (int i = 0; i < s * s; ++i)
+        data.push_back(b), data.push_back(g), data.push_back(r), data.push_back(255);
+    data.resize(data.size() + s * 4, 0);  // mask: every pixel shows
+    HANDLE out = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(out, data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
+    CloseHandle(out);
+}
+
 bool IsBadgeFill(const RGBQUAD& p) {
     return p.rgbRed == 1 && p.rgbGreen == 1 && p.rgbBlue == 60;
 }
@@ -796,6 +848,14 @@ void TestIcons() {
         CHECK(CountBadgeFill(badged.small, 0, 0, 16, 16) == 0);
     }
 
+    StartCase("badge at the largest size");
+    Extracted huge = ExtractFor(L"C:\\music\\song.flac", 256, 32);
+    CHECK_HR(S_OK, huge.hr);
+    CHECK(huge.large.size == 256 && CountBadgeFill(huge.large, 128, 128, 256, 256) > 1000);
+    SaveBmp(badged.large, L"badge-48.bmp");
+    SaveBmp(huge.large, L"badge-256.bmp");
+    SaveBmp(plain.large, L"plain-48.bmp");
+
     StartCase("small large size keeps the plain icon");
     Extracted tiny = ExtractFor(L"C:\\music\\song.flac", 24, 16);
     CHECK_HR(S_OK, tiny.hr);
@@ -818,12 +878,32 @@ void TestIcons() {
     CHECK(none.large.size == big && CountBadgeFill(none.large, 0, 0, big, big) == 0);
     ResetSettings();
 
+    StartCase("custom icon");
+    const std::wstring green = g_scratch + L"\\green icon.ico";
+    WriteSolidIco(green, 0, 200, 0);
+    SetText(L"CustomIcon", green);
+    Extracted custom = ExtractFor(L"C:\\music\\song.flac", big, 16, &where, &flags);
+    CHECK_WSTR(L"StampShellIconFLAC", where);
+    CHECK_HR(S_OK, custom.hr);
+    CHECK(custom.large.size == big && custom.small.size == 16);
+    if (custom.large.size == big && custom.small.size == 16) {
+        CHECK(custom.large.At(2, 2).rgbGreen == 200 && custom.large.At(2, 2).rgbRed == 0);
+        CHECK(custom.small.At(8, 8).rgbGreen == 200);
+        CHECK(CountBadgeFill(custom.large, 0, big / 2, big, big) >= 40);
+    }
+    ExtractFor(L"C:\\music\\song", big, 16, &where, &flags);
+    CHECK_WSTR(green, where);  // no extension text: the icon file itself
+    CHECK(flags == 0);
+
     StartCase("missing custom icon falls back to the built-in one");
     SetText(L"CustomIcon", g_scratch + L"\\no such.ico");
-    Extracted custom = ExtractFor(L"C:\\music\\song", big, 16, &where, &flags);
-    CHECK_WSTR(g_scratch + L"\\no such.ico", where);  // no extension text: the icon file itself
-    CHECK_HR(S_OK, custom.hr);
-    CHECK(custom.large.size == big);
+    Extracted fallback = ExtractFor(L"C:\\music\\song", big, 16, &where, &flags);
+    CHECK_WSTR(g_scratch + L"\\no such.ico", where);
+    CHECK_HR(S_OK, fallback.hr);
+    CHECK(fallback.large.size == big);
+    if (fallback.large.size == big && plain.large.size == big) {
+        CHECK(fallback.large.At(big / 2, big / 2).rgbRed == plain.large.At(big / 2, big / 2).rgbRed);
+    }
     ResetSettings();
 }
 
