@@ -87,6 +87,64 @@ std::string Id3Tag(size_t body) {
     return tag + pad;
 }
 
+// Rewrites an ADTS stream as an ADIF one: an ADIF header with one program configuration (a single
+// front channel pair, AAC LC) followed by the raw data blocks of the ADTS frames.
+class BitWriter {
+public:
+    void Put(unsigned value, int bits) {
+        for (int i = bits - 1; i >= 0; --i) {
+            if (used_ % 8 == 0) bytes_ += '\0';
+            if ((value >> i) & 1) bytes_.back() = char(bytes_.back() | (0x80 >> (used_ % 8)));
+            ++used_;
+        }
+    }
+    void Align() { used_ = (used_ + 7) / 8 * 8; }
+    const std::string& Bytes() const { return bytes_; }
+
+private:
+    std::string bytes_;
+    size_t used_ = 0;
+};
+
+std::string AdtsToAdif(const std::string& adts, unsigned bitRate) {
+    if (adts.size() < 7) return {};
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(adts[i]); };
+    BitWriter w;
+    for (char c : std::string("ADIF")) w.Put(static_cast<unsigned char>(c), 8);
+    w.Put(0, 1);  // no copyright id
+    w.Put(0, 1);  // original_copy
+    w.Put(0, 1);  // home
+    w.Put(0, 1);  // constant rate bitstream
+    w.Put(bitRate, 23);
+    w.Put(0, 4);                      // one program configuration element
+    w.Put(0, 20);                     // buffer fullness
+    w.Put(0, 4);                      // element instance tag
+    w.Put((byte(2) >> 6) & 0x03, 2);  // object type (profile) from the ADTS header
+    w.Put((byte(2) >> 2) & 0x0F, 4);  // sampling frequency index
+    w.Put(1, 4);                      // one front element
+    w.Put(0, 4);                      // side
+    w.Put(0, 4);                      // back
+    w.Put(0, 2);                      // LFE
+    w.Put(0, 3);                      // associated data
+    w.Put(0, 4);                      // coupling channels
+    w.Put(0, 3);                      // no mono, stereo or matrix mixdown
+    w.Put(1, 1);                      // the front element is a channel pair
+    w.Put(0, 4);                      // with tag 0
+    w.Align();
+    w.Put(0, 8);  // no comment
+    std::string out = w.Bytes();
+    size_t pos = 0;
+    while (pos + 7 <= adts.size() && byte(pos) == 0xFF && (byte(pos + 1) & 0xF6) == 0xF0) {
+        const size_t length =
+            (size_t(byte(pos + 3) & 0x03) << 11) | (size_t(byte(pos + 4)) << 3) | (byte(pos + 5) >> 5);
+        const size_t header = (byte(pos + 1) & 0x01) ? 7 : 9;
+        if (length <= header || pos + length > adts.size()) break;
+        out += adts.substr(pos + header, length - header);
+        pos += length;
+    }
+    return out;
+}
+
 }  // namespace
 
 TEST(AacDecode, StereoAdtsDecodesToPcmWavWithinOneFrameOfFfmpeg) {
@@ -169,6 +227,28 @@ TEST(AacLength, AdtsWalkGivesDurationAndBitRate) {
     EXPECT_NEAR(kbps, fileKbps, 2.0);
     EXPECT_GT(kbps, 20);
     EXPECT_NO_FATAL_FAILURE(OnGetAACLength(platform::FromUtf8(src).c_str(), nullptr));
+}
+
+TEST(AacDecode, AdifStreamDecodesAndHasNoMeasuredLength) {
+    TempDir dir;
+    const std::string adts = dir.File("tone.aac"), adif = dir.File("tone-adif.aac");
+    ASSERT_TRUE(testsupport::MakeTone(adts, 2.0, 440, 44100, 2));
+    std::string bytes;
+    ASSERT_TRUE(platform::ReadFileBytes(platform::FromUtf8(adts), &bytes));
+    ASSERT_TRUE(platform::WriteFileBytes(platform::FromUtf8(adif), AdtsToAdif(bytes, 128000)));
+
+    int kbps = -7;
+    EXPECT_EQ(OnGetAACLength(platform::FromUtf8(adif).c_str(), &kbps), 0.0);
+    EXPECT_EQ(kbps, -7);
+
+    ASSERT_TRUE(Decode(adts, dir.File("adts.wav")));
+    ASSERT_TRUE(Decode(adif, dir.File("adif.wav")));
+    const Wav a = ReadWav(dir.File("adts.wav")), b = ReadWav(dir.File("adif.wav"));
+    ASSERT_TRUE(b.ok);
+    EXPECT_EQ(b.channels, 2);
+    EXPECT_EQ(b.rate, 44100u);
+    EXPECT_LE(std::abs(long(a.Frames()) - long(b.Frames())), 1024);
+    EXPECT_GT(b.ChannelRms(0), 1000.0);
 }
 
 TEST(AacLength, AdifAndOtherStreamsGiveZeroAndLeaveTheBitRateAlone) {
