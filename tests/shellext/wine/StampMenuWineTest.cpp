@@ -216,7 +216,7 @@ struct MenuResult {
 };
 
 // Builds a fresh pop-up menu with the entry of one object and reads the entry back.
-MenuResult BuildMenu(IContextMenu3* ext, UINT firstId = 100) {
+MenuResult BuildMenu(IContextMenu* ext, UINT firstId = 100) {
     MenuResult r;
     HMENU menu = CreatePopupMenu();
     r.hr = ext->QueryContextMenu(menu, 0, firstId, firstId + 100, CMF_NORMAL);
@@ -534,7 +534,19 @@ void TestExports() {
         CHECK_HR(S_OK, factory->CreateInstance(nullptr, IID_IContextMenu, reinterpret_cast<void**>(&menu)));
         factory->Release();
         CHECK_HR(S_FALSE, canUnload());  // the object keeps the server alive
-        if (menu) menu->Release();
+        if (menu) {
+            // The object from the factory works like one made by the registry.
+            IShellExtInit* init = nullptr;
+            CHECK_HR(S_OK, menu->QueryInterface(IID_IShellExtInit, reinterpret_cast<void**>(&init)));
+            FileDropData* data = new FileDropData({g_scratch});
+            CHECK_HR(S_OK, init->Initialize(nullptr, data, nullptr));
+            data->Release();
+            init->Release();
+            const MenuResult m = BuildMenu(menu);
+            CHECK_HR(kOneCommand, m.hr);
+            CHECK_WSTR(kTitle, m.text);
+            menu->Release();
+        }
         CHECK_HR(S_OK, canUnload());
     }
     CHECK_HR(S_OK, install(TRUE, L""));

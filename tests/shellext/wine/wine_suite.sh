@@ -78,13 +78,14 @@ actual_registry() {
     } | LC_ALL=C sort
 }
 
-# reg query of one key must list exactly the given "name type data" lines (ASCII data only).
+# reg query of a key must list exactly the given "key" and "name|type|data" lines, in order. The
+# non-ASCII title is left out here (reg query prints it in the console code page); the export checks it.
 query_is() {
     local key=$1
     shift
     local got want
-    got=$("$WINE" reg query "$key" | tr -d '\r' | grep -v -e '^$' -e '^HKEY_' | sed 's/^ *//; s/    /|/g' | LC_ALL=C sort)
-    want=$(printf '%s\n' "$@" | LC_ALL=C sort)
+    got=$("$WINE" reg query "$key" /s | tr -d '\r' | grep -v -e '^$' -e '^ *Title ' | sed 's/^ *//; s/    /|/g')
+    want=$(printf '%s\n' "$@")
     [[ "$got" == "$want" ]] || fail "reg query $key gave:"$'\n'"$got"$'\n'"expected:"$'\n'"$want"
 }
 
@@ -109,10 +110,15 @@ registry)
     key_exists "HKCR\\CLSID\\$clsid" && fail "registered before the test"
 
     "$WINE" regsvr32 /s "$dll_w" || fail "regsvr32 failed"
-    query_is "HKCR\\CLSID\\$clsid" "(Default)|REG_SZ|stampmenu64"
-    query_is "HKCR\\CLSID\\$clsid\\InprocServer32" "(Default)|REG_SZ|$dll_w" "ThreadingModel|REG_SZ|Apartment"
-    query_is 'HKCR\*\shellex\ContextMenuHandlers\stampmenu64' "(Default)|REG_SZ|$clsid"
-    query_is 'HKCR\Directory\shellex\ContextMenuHandlers\stampmenu64' "(Default)|REG_SZ|$clsid"
+    base="HKEY_CLASSES_ROOT\\CLSID\\$clsid"
+    query_is "HKCR\\CLSID\\$clsid" "$base" "(Default)|REG_SZ|stampmenu64" \
+        "$base\\InprocServer32" "(Default)|REG_SZ|$dll_w" "ThreadingModel|REG_SZ|Apartment" \
+        "$base\\Settings" "Custom|REG_SZ|" "Dynamic|REG_DWORD|0x1" "Maxtext|REG_DWORD|0x19" \
+        "Path|REG_SZ|$companion_w" "ShowIcon|REG_DWORD|0x1"
+    query_is 'HKCR\*\shellex\ContextMenuHandlers\stampmenu64' \
+        'HKEY_CLASSES_ROOT\*\shellex\ContextMenuHandlers\stampmenu64' "(Default)|REG_SZ|$clsid"
+    query_is 'HKCR\Directory\shellex\ContextMenuHandlers\stampmenu64' \
+        'HKEY_CLASSES_ROOT\Directory\shellex\ContextMenuHandlers\stampmenu64' "(Default)|REG_SZ|$clsid"
     # The title is not ASCII: the export (UTF-16) checks it exactly, with everything else.
     first=$(actual_registry)
     want=$(expected_registry)
@@ -126,8 +132,8 @@ registry)
     echo "registering twice gives the same content"
 
     "$WINE" regsvr32 /u /s "$dll_w" || fail "regsvr32 /u failed"
-    for key in "HKCR\\CLSID\\$clsid\\Settings" "HKCR\\CLSID\\$clsid\\InprocServer32" "HKCR\\CLSID\\$clsid" \
-        'HKCR\*\shellex\ContextMenuHandlers\stampmenu64' 'HKCR\Directory\shellex\ContextMenuHandlers\stampmenu64'; do
+    for key in "HKCR\\CLSID\\$clsid" 'HKCR\*\shellex\ContextMenuHandlers\stampmenu64' \
+        'HKCR\Directory\shellex\ContextMenuHandlers\stampmenu64'; do
         key_exists "$key" && fail "$key is left after unregistration"
     done
     key_exists 'HKCR\*\shellex\ContextMenuHandlers' || fail "unregistration removed a shared key"
