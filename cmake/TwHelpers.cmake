@@ -25,3 +25,4 @@ function(tw_add_test name)
     DISCOVERY_TIMEOUT 60
     PROPERTIES LABELS ${A_LABEL} TIMEOUT ${A_TIMEOUT} ENVIRONMENT "${env}")
 endfunction()
+include(TwSkin)

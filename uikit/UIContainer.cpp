@@ -464,6 +464,10 @@ void CTabLayoutUI::ApplySelection() {
     for (int i = 0; i < static_cast<int>(m_items.size()); ++i)
         m_items[i]->SetInternVisible(effective && i == m_curSel);
 }
+void CTabLayoutUI::SetInternVisible(bool visible) {
+    CControlUI::SetInternVisible(visible);
+    ApplySelection();
+}
 bool CTabLayoutUI::SelectItem(int index) {
     int old;
     {

@@ -98,6 +98,7 @@ public:
     bool Remove(CControlUI* control) override;
     void RemoveAll() override;
     void SetAttribute(const std::wstring& name, const std::wstring& value) override;
+    void SetInternVisible(bool visible = true) override;
     void LayoutChildren(const UIRect& inner) override;
 
 private:
