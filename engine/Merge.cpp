@@ -27,7 +27,10 @@ bool CoversWholeFile(const MergeSource& source) {
     }
     MediaFacts facts;
     CCommon::OnGetMediaFileInfo(source.path, facts);
-    return facts.durationMs != 0 && CCommon::OnParseTimeCode(source.length) >= facts.durationMs;
+    // Probes of the same MP3 may differ by a frame or two (encoder padding).
+    constexpr uint32_t kToleranceMs = 50;
+    return facts.durationMs != 0 &&
+           CCommon::OnParseTimeCode(source.length) + kToleranceMs >= facts.durationMs;
 }
 
 }  // namespace
