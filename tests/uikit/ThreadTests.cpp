@@ -104,7 +104,7 @@ TEST_F(UiTest, ConcurrentPropertyWritesWhileTheUIThreadReads) {
     }
     // The UI thread keeps laying out, painting, hit-testing and reading meanwhile.
     size_t reads = 0;
-    while (finished.load() < kThreads) {
+    do {
         driver->Pump();
         backend->PaintWindow(w.get());
         for (CContainerUI* row : rows) {
@@ -112,7 +112,7 @@ TEST_F(UiTest, ConcurrentPropertyWritesWhileTheUIThreadReads) {
             reads += row->GetUserData().size();
             w->FindControl(row->GetPos().Center());
         }
-    }
+    } while (finished.load() < kThreads);
     for (auto& th : workers) th.join();
     driver->Pump();
     EXPECT_GT(reads, 0u);
