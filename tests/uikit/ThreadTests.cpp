@@ -78,6 +78,7 @@ TEST_F(UiTest, ConcurrentPropertyWritesWhileTheUIThreadReads) {
     for (int i = 0; i < kThreads; ++i) {
         auto* row = static_cast<CContainerUI*>(builder.Create(L"row.xml", w.get()));
         list->Add(row);
+        row->SetUserData(L"start");
         rows.push_back(row);
     }
     std::atomic<int> finished{0};
