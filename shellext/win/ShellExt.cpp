@@ -48,7 +48,7 @@ CShellExt::~CShellExt() {
     if (uxTheme_) FreeLibrary(uxTheme_);
     ReleaseDropList();
     if (data_) data_->Release();
-    if (menuBitmap_) DeleteObject(menuBitmap_);
+    for (HBITMAP bitmap : menuBitmaps_) DeleteObject(bitmap);
     RemoveLiveObject();
 }
 
@@ -86,9 +86,9 @@ STDMETHODIMP_(ULONG) CShellExt::Release() {
 // ---- IShellExtInit ------------------------------------------------------------------------------
 
 STDMETHODIMP CShellExt::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {
+    if (data) data->AddRef();  // before releasing the old one, which may be the same object
     if (data_) data_->Release();
     data_ = data;
-    if (data_) data_->AddRef();
     firstPath_.clear();
     firstExtension_.clear();
     if (!FetchDropList()) return E_INVALIDARG;
@@ -161,10 +161,10 @@ STDMETHODIMP CShellExt::QueryContextMenu(HMENU menu, UINT index, UINT firstId, U
         item.cbSize = sizeof item;
         item.fMask = MIIM_BITMAP;
         if (version_ >= kVersionVista) {
-            if (menuBitmap_) DeleteObject(menuBitmap_);
-            menuBitmap_ = MenuBitmap();
-            if (menuBitmap_) {
-                item.hbmpItem = menuBitmap_;
+            // Each menu keeps its own bitmap until the object goes.
+            if (HBITMAP bitmap = MenuBitmap()) {
+                menuBitmaps_.push_back(bitmap);
+                item.hbmpItem = bitmap;
                 SetMenuItemInfoW(menu, firstId, FALSE, &item);
                 MENUINFO info{};
                 info.cbSize = sizeof info;
@@ -267,7 +267,7 @@ STDMETHODIMP CShellExt::HandleMenuMsg2(UINT msg, WPARAM, LPARAM lParam, LRESULT*
         auto* draw = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
         if (draw->CtlType == ODT_MENU && draw->itemID == ownId) {
             const int cx = GetSystemMetrics(SM_CXMENUCHECK), cy = GetSystemMetrics(SM_CYMENUCHECK);
-            if (HICON icon = LoadIconAt(cx)) {
+            if (HICON icon = LoadIconAt(cx, cy)) {
                 // Inside the item's own rectangle, two pixels in.
                 DrawIconEx(draw->hDC, draw->rcItem.left + 2, draw->rcItem.top + 2, icon, cx, cy, 0, nullptr,
                            DI_NORMAL);
@@ -317,8 +317,8 @@ STDMETHODIMP CShellExt::GetIconLocation(UINT flags, LPWSTR iconFile, UINT size, 
 
 STDMETHODIMP CShellExt::Extract(LPCWSTR, UINT, HICON* large, HICON* small, UINT sizes) {
     const int largeSize = LOWORD(sizes), smallSize = HIWORD(sizes);
-    HICON smallIcon = small ? LoadIconAt(smallSize) : nullptr;
-    HICON largeIcon = large ? LoadIconAt(largeSize) : nullptr;
+    HICON smallIcon = small ? LoadIconAt(smallSize, smallSize) : nullptr;
+    HICON largeIcon = large ? LoadIconAt(largeSize, largeSize) : nullptr;
     if ((small && !smallIcon) || (large && !largeIcon)) {
         if (smallIcon) DestroyIcon(smallIcon);
         if (largeIcon) DestroyIcon(largeIcon);

@@ -56,7 +56,7 @@ private:
     std::vector<std::wstring> SelectedPaths() const;
     void Launch(const std::wstring& commandLine, const std::wstring& program, HWND window, int show) const;
 
-    HICON LoadIconAt(int size) const;
+    HICON LoadIconAt(int width, int height) const;
     HBITMAP MenuBitmap() const;
     HICON AddBadge(HICON icon, int size) const;
 
@@ -75,7 +75,7 @@ private:
     UINT itemCount_ = 0;
     HMENU menu_ = nullptr;
     UINT nextId_ = 0;
-    HBITMAP menuBitmap_ = nullptr;
+    std::vector<HBITMAP> menuBitmaps_;
     std::wstring iconText_;
     std::wstring serverPath_;
     std::uint32_t version_ = 0;

@@ -54,21 +54,21 @@ bool ReadMask(HICON icon, int w, int h, std::vector<bool>& masked) {
 
 }  // namespace
 
-HICON CShellExt::LoadIconAt(int size) const {
+HICON CShellExt::LoadIconAt(int width, int height) const {
     if (settings_.customIcon) {
         auto icon = static_cast<HICON>(
-            LoadImageW(nullptr, settings_.customIcon->c_str(), IMAGE_ICON, size, size, LR_LOADFROMFILE));
+            LoadImageW(nullptr, settings_.customIcon->c_str(), IMAGE_ICON, width, height, LR_LOADFROMFILE));
         if (icon) return icon;
     }
     return static_cast<HICON>(
-        LoadImageW(g_module, MAKEINTRESOURCEW(kIconResourceId), IMAGE_ICON, size, size, 0));
+        LoadImageW(g_module, MAKEINTRESOURCEW(kIconResourceId), IMAGE_ICON, width, height, 0));
 }
 
 HBITMAP CShellExt::MenuBitmap() const {
     if (!beginBufferedPaint_) return nullptr;
     const int cx = GetSystemMetrics(SM_CXMENUCHECK), cy = GetSystemMetrics(SM_CYMENUCHECK);
     if (cx <= 0 || cy <= 0) return nullptr;
-    HICON icon = LoadIconAt(cx);
+    HICON icon = LoadIconAt(cx, cy);
     if (!icon) return nullptr;
 
     HBITMAP bitmap = nullptr;

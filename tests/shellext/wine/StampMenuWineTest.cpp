@@ -110,7 +110,11 @@ void ResetSettings() {
 class FileDropData : public IDataObject {
 public:
     FileDropData(std::vector<std::wstring> paths, bool hasDropList = true)
-        : paths_(std::move(paths)), hasDropList_(hasDropList) {}
+        : paths_(std::move(paths)), hasDropList_(hasDropList) {
+        ++live;
+    }
+
+    static inline int live = 0;  // data objects not yet destroyed
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
         if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDataObject)) {
@@ -166,7 +170,7 @@ public:
     STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
 
 private:
-    virtual ~FileDropData() = default;
+    virtual ~FileDropData() { --live; }
     ULONG refs_ = 1;
     std::vector<std::wstring> paths_;
     bool hasDropList_;
@@ -608,6 +612,25 @@ void TestMenuEntry() {
         m = BuildMenu(menu.p);
         CHECK_HR(kNoCommand, m.hr);
         CHECK(m.count == 0);
+    }
+
+    StartCase("the data object is kept and released");
+    {
+        const int before = FileDropData::live;
+        FileDropData* data = new FileDropData({folder});
+        {
+            Ptr<IShellExtInit> init;
+            CoCreateInstance(kClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit,
+                             reinterpret_cast<void**>(&init));
+            CHECK_HR(S_OK, init->Initialize(nullptr, data, nullptr));
+            CHECK_HR(S_OK, init->Initialize(nullptr, data, nullptr));  // the same object again
+            data->Release();
+            CHECK(FileDropData::live == before + 1);  // the extension still holds it
+            Ptr<IContextMenu3> menu;
+            init->QueryInterface(IID_IContextMenu3, reinterpret_cast<void**>(&menu));
+            CHECK_HR(kOneCommand, BuildMenu(menu.p).hr);
+        }
+        CHECK(FileDropData::live == before);  // released with the extension
     }
 
     StartCase("entry inserted at the given position");

@@ -89,15 +89,20 @@ query_is() {
     [[ "$got" == "$want" ]] || fail "reg query $key gave:"$'\n'"$got"$'\n'"expected:"$'\n'"$want"
 }
 
+# The current build's server, stand-in and test program, all in one folder.
+install_files() {
+    mkdir -p "$install_dir"
+    cp "$STAMP_WIN_DIR/stampmenu64.dll" "$STAMP_WIN_DIR/Stampwarden.exe" "$STAMP_WIN_DIR/stampmenu_test.exe" \
+        "$install_dir/"
+    cp "$STAMP_WIN_DIR/stampmenu_test.exe" "$install_dir/stampmenu_test_xp.exe"
+}
+
 key_exists() { "$WINE" reg query "$1" >/dev/null 2>&1; }
 
 case "$step" in
 prefix)
     rm -rf "$STAMP_WORK"
-    mkdir -p "$install_dir" "$scratch"
-    cp "$STAMP_WIN_DIR/stampmenu64.dll" "$STAMP_WIN_DIR/Stampwarden.exe" "$STAMP_WIN_DIR/stampmenu_test.exe" \
-        "$install_dir/"
-    cp "$STAMP_WIN_DIR/stampmenu_test.exe" "$install_dir/stampmenu_test_xp.exe"
+    mkdir -p "$STAMP_WORK"
     "$WINE" wineboot --init >/dev/null 2>&1 || fail "wineboot"
     # The xp copy of the test program runs as Windows 5.1.
     "$WINE" reg add 'HKCU\Software\Wine\AppDefaults\stampmenu_test_xp.exe' /v Version /d winxp /f >/dev/null ||
@@ -106,6 +111,7 @@ prefix)
     ;;
 
 registry)
+    install_files
     "$WINE" regsvr32 /u /s "$dll_w" || true
     key_exists "HKCR\\CLSID\\$clsid" && fail "registered before the test"
 
@@ -121,13 +127,16 @@ registry)
         'HKEY_CLASSES_ROOT\Directory\shellex\ContextMenuHandlers\stampmenu64' "(Default)|REG_SZ|$clsid"
     # The title is not ASCII: the export (UTF-16) checks it exactly, with everything else.
     first=$(actual_registry)
+    install_files
     want=$(expected_registry)
+    install_files
     [[ "$first" == "$want" ]] || fail "registry content:"$'\n'"$first"$'\n'"expected:"$'\n'"$want"
     echo "registration writes exactly the table"
 
     "$WINE" reg add "HKCR\\CLSID\\$clsid\\Settings" /v Maxtext /t REG_DWORD /d 3 /f >/dev/null
     "$WINE" regsvr32 /s "$dll_w" || fail "second regsvr32 failed"
     second=$(actual_registry)
+    install_files
     [[ "$second" == "$first" ]] || fail "second registration differs:"$'\n'"$second"
     echo "registering twice gives the same content"
 
@@ -142,6 +151,7 @@ registry)
     ;;
 
 com | xp)
+    install_files
     "$WINE" regsvr32 /s "$dll_w" || fail "regsvr32 failed"
     program=stampmenu_test.exe
     extra=()
