@@ -291,6 +291,8 @@ STDMETHODIMP CShellExt::IsDirty() {
 STDMETHODIMP CShellExt::Load(LPCOLESTR fileName, DWORD) {
     if (!fileName) return E_INVALIDARG;
     iconText_ = IconTextFor(fileName, settings_.maxText);
+    // The system's case table also upper-cases letters beyond ASCII.
+    if (!iconText_.empty()) CharUpperBuffW(iconText_.data(), static_cast<DWORD>(iconText_.size()));
     return S_OK;
 }
 STDMETHODIMP CShellExt::Save(LPCOLESTR, BOOL) {

@@ -900,6 +900,8 @@ void TestIcons() {
     Extracted longExt = ExtractFor(L"C:\\x\\data.abcdefghijklmnopqrstuvwxyz0123", big, 16, &where, &flags);
     CHECK_WSTR(L"StampShellIconABCDEFGHIJKLMNOPQRSTUVWXY", where);
     CHECK(CountBadgeFill(longExt.large, 0, big / 2, big, big) > 0);
+    ExtractFor(L"C:\\x\\\x0444\x0430\x0439\x043B.fla\x00E7", big, 16, &where, &flags);
+    CHECK_WSTR(L"StampShellIconFLA\x00C7", where);  // letters beyond ASCII too
     SetNumber(L"Maxtext", 3);
     ExtractFor(L"C:\\x\\data.abcdef", big, 16, &where, &flags);
     CHECK_WSTR(L"StampShellIconABC", where);
