@@ -717,6 +717,41 @@ void TestMenuEntry() {
     ext->HandleMenuMsg2(WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&foreign), &result);
     CHECK(result == 0 && foreign.itemWidth == 40);
 
+    StartCase("owner-drawn icon inside the item rectangle");
+    {
+        const int w = 64, h = 64;
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = w;
+        info.bmiHeader.biHeight = -h;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        void* bits = nullptr;
+        HDC dc = CreateCompatibleDC(nullptr);
+        HBITMAP target = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        HGDIOBJ old = SelectObject(dc, target);
+        auto* px = static_cast<DWORD*>(bits);
+        std::fill(px, px + w * h, 0x00FFFFFFu);
+        DRAWITEMSTRUCT draw{};
+        draw.CtlType = ODT_MENU;
+        draw.itemID = 300;
+        draw.hDC = dc;
+        draw.rcItem = {20, 30, 60, 60};
+        result = 0;
+        CHECK_HR(S_OK, ext->HandleMenuMsg2(WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&draw), &result));
+        GdiFlush();
+        CHECK(result == 1);
+        const int cx = GetSystemMetrics(SM_CXMENUCHECK), cy = GetSystemMetrics(SM_CYMENUCHECK);
+        CHECK(px[(32 + cy / 2) * w + 22 + cx / 2] != 0x00FFFFFFu);  // the icon's middle
+        bool outsideUntouched = true;
+        for (int y = 0; y < 30; ++y)
+            for (int x = 0; x < w; ++x) outsideUntouched = outsideUntouched && px[y * w + x] == 0x00FFFFFFu;
+        CHECK(outsideUntouched);
+        SelectObject(dc, old);
+        DeleteObject(target);
+        DeleteDC(dc);
+    }
+
     StartCase("command strings");
     wchar_t help[16] = L"x";
     CHECK_HR(S_OK, ext->GetCommandString(0, GCS_HELPTEXTW, nullptr, reinterpret_cast<CHAR*>(help), 16));
