@@ -304,16 +304,13 @@ std::vector<std::wstring> InvokeAndCollect(IContextMenu3* ext, HRESULT* result, 
     };
     while (pump(0)) {
     }
-    std::size_t waitedFor = 0;
     for (;;) {
         std::size_t done = 0;
         for (DWORD pid : started) done += exited.count(pid);
         if (done == started.size()) break;
-        if (!pump(30000)) {
-            std::printf("  a started process did not exit\n");
-            break;
-        }
-        ++waitedFor;
+        const bool heard = pump(30000);
+        CHECK(heard);  // a started process did not exit within 30 s
+        if (!heard) break;
     }
     std::vector<std::wstring> lines;
     for (DWORD pid : started) lines.push_back(ReadRecord(pid));
