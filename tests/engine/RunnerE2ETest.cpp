@@ -1,11 +1,13 @@
 // Every catalogue template run with the real ffmpeg on media made here, each output checked.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 #include "common/Common.h"
 #include "engine/AudioProcess.h"
 #include "platform/Platform.h"
+#include "probe/MediaCache.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -23,16 +25,24 @@ protected:
     static void SetUpTestSuite() {
         (void)kLocale;
         dir_ = std::make_unique<testsupport::TempDir>();
-        // A folder whose name has blanks, quotes, "#" and CJK characters; a file with a leading dash.
-        media_ = dir_->Path() + "m \"q\" #1 中文/";
-        platform::CreateFolders(platform::FromUtf8(media_));
-        ready_ = testsupport::MakeTone(media_ + "-tone.wav", 4.0, 440, 44100, 2) &&
-                 testsupport::MakeTone(media_ + "tone.mp3", 4.0, 440, 44100, 2) &&
-                 testsupport::MakeTone(media_ + "tone.ogg", 3.0, 440, 44100, 2) &&
-                 testsupport::MakeTone(media_ + "tone.aac", 3.0, 440, 44100, 2) &&
-                 testsupport::MakeNoise(media_ + "noise.wav", 1.0, 0.2, 44100, 1) &&
-                 testsupport::MakeMp3WithCover(media_ + "cover.mp3", 3.0) &&
-                 testsupport::MakeVideo(media_ + "clip.mp4", 2.0, true);
+        // Inputs and outputs in folders whose names have blanks, quotes, "#" and CJK characters;
+        // one input name starts with a dash.
+        media_ = mediacache::Folder("runner-media-1/m \"q\" #1 中文");
+        out_ = dir_->Path() + "o \"q\" #2 中文/";
+        platform::CreateFolders(platform::FromUtf8(out_));
+        using testsupport::MakeTone;
+        auto make = [](const char* name, const std::function<bool(const std::string&)>& fn) {
+            return !mediacache::File(media_, name, fn).empty();
+        };
+        ready_ =
+            make("-tone.wav", [](const std::string& p) { return MakeTone(p, 4.0, 440, 44100, 2); }) &&
+            make("tone.mp3", [](const std::string& p) { return MakeTone(p, 4.0, 440, 44100, 2); }) &&
+            make("tone.ogg", [](const std::string& p) { return MakeTone(p, 3.0, 440, 44100, 2); }) &&
+            make("tone.aac", [](const std::string& p) { return MakeTone(p, 3.0, 440, 44100, 2); }) &&
+            make("noise.wav",
+                 [](const std::string& p) { return testsupport::MakeNoise(p, 1.0, 0.2, 44100, 1); }) &&
+            make("cover.mp3", [](const std::string& p) { return testsupport::MakeMp3WithCover(p, 3.0); }) &&
+            make("clip.mp4", [](const std::string& p) { return testsupport::MakeVideo(p, 2.0, true); });
     }
     static void TearDownTestSuite() { dir_.reset(); }
 
@@ -41,9 +51,9 @@ protected:
     }
 
     static std::wstring In(const std::string& name) { return platform::FromUtf8(media_ + name); }
-    static std::string Out(const std::string& name) { return media_ + "out " + name; }
+    static std::string Out(const std::string& name) { return out_ + "out " + name; }
     static std::wstring WOut(const std::string& name) { return platform::FromUtf8(Out(name)); }
-    static std::wstring Prog() { return platform::FromUtf8(media_ + "progress"); }
+    static std::wstring Prog() { return platform::FromUtf8(out_ + "progress"); }
 
     // Runs the command; the run itself must start.
     static void Run(const ToolCommand& cmd) {
@@ -52,11 +62,13 @@ protected:
 
     static std::unique_ptr<testsupport::TempDir> dir_;
     static std::string media_;
+    static std::string out_;
     static bool ready_;
 };
 
 std::unique_ptr<testsupport::TempDir> RunnerE2E::dir_;
 std::string RunnerE2E::media_;
+std::string RunnerE2E::out_;
 bool RunnerE2E::ready_ = false;
 
 TEST_F(RunnerE2E, CutTemplates) {
@@ -216,7 +228,7 @@ TEST_F(RunnerE2E, ConcatThenMergeToMp3) {
     Run(CAudioProcess::OnMakeCommand(
         CmdTemplate::CutPlain, {In("-tone.wav"), L"00:00:01.000", L"00:00:02.000", WOut("p2.wav"), Prog()}));
     std::string list = "file '" + Out("p1.wav") + "'\nfile '" + Out("p2.wav") + "'\n";
-    std::wstring listPath = platform::FromUtf8(media_ + "list.txt");
+    std::wstring listPath = platform::FromUtf8(out_ + "list.txt");
     ASSERT_TRUE(platform::WriteFileBytes(listPath, list));
     Run(CAudioProcess::OnMakeCommand(CmdTemplate::Concat, {listPath, WOut("joined.wav"), Prog()}));
     EXPECT_NEAR(ProbeDurationSeconds(Out("joined.wav")), 3.0, 0.02);

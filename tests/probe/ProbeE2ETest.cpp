@@ -6,11 +6,13 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 
 #include "common/Common.h"
 #include "engine/AudioProcess.h"
 #include "platform/Platform.h"
+#include "probe/MediaCache.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -36,16 +38,22 @@ protected:
     static void SetUpTestSuite() {
         (void)kLocale;
         dir_ = std::make_unique<testsupport::TempDir>();
-        const std::string& d = dir_->Path();
-        ready_ = testsupport::MakeTone(d + "tone.mp3", 2.0) && testsupport::MakeTone(d + "tone.wav", 3.0) &&
-                 testsupport::MakeTone(d + "tone.aac", 3.0) &&
-                 testsupport::MakeMp3WithCover(d + "cover.mp3", 1.0) &&
-                 testsupport::MakeTone(d + "say \"hi\" 你好 #1.mp3", 1.5);
-        if (ready_) {
-            std::string bytes;
-            platform::ReadFileBytes(platform::FromUtf8(d + "tone.aac"), &bytes);
-            ready_ = platform::WriteFileBytes(platform::FromUtf8(d + "upper.AAC"), bytes);
-        }
+        media_ = mediacache::Folder("probe-media-1");
+        using testsupport::MakeTone;
+        auto make = [](const char* name, const std::function<bool(const std::string&)>& fn) {
+            return !mediacache::File(media_, name, fn).empty();
+        };
+        ready_ =
+            make("tone.mp3", [](const std::string& p) { return MakeTone(p, 2.0); }) &&
+            make("tone.wav", [](const std::string& p) { return MakeTone(p, 3.0); }) &&
+            make("tone.aac", [](const std::string& p) { return MakeTone(p, 3.0); }) &&
+            make("cover.mp3", [](const std::string& p) { return testsupport::MakeMp3WithCover(p, 1.0); }) &&
+            make("say \"hi\" 你好 #1.mp3", [](const std::string& p) { return MakeTone(p, 1.5); }) &&
+            make("upper.AAC", [](const std::string& p) {
+                std::string bytes;
+                return platform::ReadFileBytes(platform::FromUtf8(media_ + "tone.aac"), &bytes) &&
+                       platform::WriteFileBytes(platform::FromUtf8(p), bytes);
+            });
     }
     static void TearDownTestSuite() { dir_.reset(); }
     void SetUp() override {
@@ -54,13 +62,17 @@ protected:
     }
     void TearDown() override { CCommon::SetAacLengthHook(nullptr); }
 
-    static std::wstring P(const std::string& name) { return platform::FromUtf8(dir_->Path() + name); }
+    // A shared input, and a file of this process.
+    static std::wstring P(const std::string& name) { return platform::FromUtf8(media_ + name); }
+    static std::wstring W(const std::string& name) { return platform::FromUtf8(dir_->Path() + name); }
 
     static std::unique_ptr<testsupport::TempDir> dir_;
+    static std::string media_;
     static bool ready_;
 };
 
 std::unique_ptr<testsupport::TempDir> ProbeE2E::dir_;
+std::string ProbeE2E::media_;
 bool ProbeE2E::ready_ = false;
 
 TEST_F(ProbeE2E, MediaInfoQueries) {
@@ -98,7 +110,7 @@ TEST_F(ProbeE2E, ListRowChainOnQuotesAndChineseName) {
 }
 
 TEST_F(ProbeE2E, SizeZeroAsksMediaInfoTwice) {
-    std::wstring empty = P("empty.mp3");
+    std::wstring empty = W("empty.mp3");
     ASSERT_TRUE(platform::WriteFileBytes(empty, ""));
     CCommon::SetToolPathOverride(L"ffprobe", L"/nonexistent/ffprobe");  // keep the chain to MediaInfo
     MediaFacts f;
@@ -248,17 +260,16 @@ CliResult RunCli(const std::vector<std::string>& args) {
 }
 
 TEST_F(ProbeE2E, CliPrintsOneJsonObjectPerFile) {
-    std::string named = dir_->Path() + "say \"hi\" 你好 #1.mp3";
-    CliResult r = RunCli({dir_->Path() + "cover.mp3", named});
+    std::string named = media_ + "say \"hi\" 你好 #1.mp3";
+    CliResult r = RunCli({media_ + "cover.mp3", named});
     ASSERT_TRUE(r.started);
     EXPECT_EQ(r.code, 0);
     size_t firstEnd = r.output.find('\n');
     ASSERT_NE(firstEnd, std::string::npos);
     std::string first = r.output.substr(0, firstEnd);
     std::string second = r.output.substr(firstEnd + 1);
-    EXPECT_EQ(
-        first.rfind("{\"path\":\"" + dir_->Path() + "cover.mp3\",\"fileName\":\"cover\",\"fileSize\":", 0),
-        0u)
+    EXPECT_EQ(first.rfind("{\"path\":\"" + media_ + "cover.mp3\",\"fileName\":\"cover\",\"fileSize\":", 0),
+              0u)
         << first;
     EXPECT_NE(first.find("\"audioFormat\":\"MPEG Audio\",\"sampleRate\":44100,"), std::string::npos) << first;
     EXPECT_NE(first.find(",\"hasCover\":true}"), std::string::npos) << first;
@@ -268,11 +279,11 @@ TEST_F(ProbeE2E, CliPrintsOneJsonObjectPerFile) {
 }
 
 TEST_F(ProbeE2E, CliGivesZerosForMissingFilesAndFailsAtTheEnd) {
-    CliResult r = RunCli({dir_->Path() + "missing.mp3", dir_->Path() + "tone.wav"});
+    CliResult r = RunCli({media_ + "missing.mp3", media_ + "tone.wav"});
     ASSERT_TRUE(r.started);
     EXPECT_NE(r.code, 0);
     EXPECT_EQ(r.output.rfind(
-                  "{\"path\":\"" + dir_->Path() +
+                  "{\"path\":\"" + media_ +
                       "missing.mp3\",\"fileName\":\"\",\"fileSize\":0,\"durationMs\":0,\"bitRate\":0,"
                       "\"audioFormat\":\"\",\"sampleRate\":0,\"encodedLibrary\":\"\",\"hasCover\":false}\n",
                   0),
