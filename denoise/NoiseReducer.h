@@ -63,9 +63,17 @@ public:
     // input delayed by N samples. Off by default; nothing in the program turns it on.
     void SetUnityGain(bool on) { unityGain_ = on; }
 
+    // Whether Reduce may use a second thread for the transforms that do not depend on the running
+    // gain (on by default when the machine has more than one core). The result is bit-identical
+    // either way; the caller's thread still does the work in order and returns when it is done.
+    void SetParallel(bool on) { parallel_ = on; }
+
 private:
     bool Run(denoise::FloatBuffer* buffer, uint64_t count, unsigned sampleRate) const;
+    bool RunFullFramesParallel(NoiseReducerState* state, float* data, uint64_t fullFrames) const;
+    void Synthesise(NoiseReducerState* state, float* spectrum, float* output) const;
 
     int level_ = 0;
     bool unityGain_ = false;
+    bool parallel_ = true;
 };
