@@ -116,7 +116,7 @@ void CControlUI::SetVisible(bool visible) {
         if (m_bVisible == visible) return;
         m_bVisible = visible;
     }
-    if (!visible && m_pWindow) m_pWindow->ControlRemoved(this);  // drops hot/pushed/focus inside
+    if (CWindowUI* w = visible ? nullptr : GetWindow()) w->ControlRemoved(this);  // drops hot/pushed/focus
     NeedParentUpdate();
 }
 void CControlUI::SetInternVisible(bool visible) {
@@ -125,7 +125,7 @@ void CControlUI::SetInternVisible(bool visible) {
         if (m_bInternVisible == visible) return;
         m_bInternVisible = visible;
     }
-    if (!visible && m_pWindow) m_pWindow->ControlRemoved(this);
+    if (CWindowUI* w = visible ? nullptr : GetWindow()) w->ControlRemoved(this);
     NeedParentUpdate();
 }
 UI_GET(bool, IsEnabled, m_bEnabled)

@@ -115,30 +115,34 @@ struct CWindowUI::Impl {
     int result = 0;
 };
 
-CWindowUI::CWindowUI() : m(std::make_unique<Impl>()) {
-    CAppUI::RegisterWindow(this);
-}
+CWindowUI::CWindowUI() : m(std::make_unique<Impl>()) {}
 
 CWindowUI::~CWindowUI() {
-    bool destroyNative = false;
-    {
-        CUILockGuard lock(UILock());
-        destroyNative = m->created && !m->destroyed;
-        m->destroyed = true;
-    }
-    if (destroyNative) {
-        IBackendUI* backend = CAppUI::GetBackend();
-        if (backend) CAppUI::Invoke([this, backend] { backend->DestroyNativeWindow(this); });
-    }
-    CAppUI::UnregisterWindow(this);
-    CControlUI* root;
-    {
-        CUILockGuard lock(UILock());
-        root = m->root;
-        m->root = nullptr;
-        m->hot = m->pushed = m->focus = nullptr;
-    }
-    delete root;
+    // A window that was created is known to the UI thread (its loop lays it out, its tasks and
+    // timers name it), so it is taken apart there; a window never created is only memory.
+    auto teardown = [this] {
+        bool destroyNative = false;
+        {
+            CUILockGuard lock(UILock());
+            destroyNative = m->created && !m->destroyed;
+            m->destroyed = true;
+        }
+        if (destroyNative)
+            if (IBackendUI* backend = CAppUI::GetBackend()) backend->DestroyNativeWindow(this);
+        CAppUI::UnregisterWindow(this);
+        CControlUI* root;
+        {
+            CUILockGuard lock(UILock());
+            root = m->root;
+            m->root = nullptr;
+            m->hot = m->pushed = m->focus = nullptr;
+        }
+        delete root;
+    };
+    if (CAppUI::IsWindowAlive(this))
+        CAppUI::Invoke(teardown);
+    else
+        teardown();
 }
 
 std::wstring CWindowUI::GetWindowClassName() const {
@@ -169,6 +173,7 @@ bool CWindowUI::CreateOnUIThread(CWindowUI* owner, const std::wstring& title, in
         m->owner = owner;
         m->title = title;
     }
+    if (!CAppUI::IsWindowAlive(this)) CAppUI::RegisterWindow(this);
     if (!GetRoot()) {
         std::wstring skin = GetSkinFile();
         if (skin.empty()) {
