@@ -1,0 +1,59 @@
+// Shared pieces of the Qt backend tests: the one backend of the test process, the demo skin with
+// images painted at run time, a hand-made animated GIF, pumping until a condition holds and
+// pixel checks.
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <QString>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "uikit/UIlib.h"
+#include "uikit/qt/QtBackend.h"
+
+namespace qttest {
+
+// The backend created by the test main (the process's UI thread is the main thread).
+CQtBackendUI& Backend();
+void SetBackend(CQtBackendUI* backend);
+
+// Folder holding demo.xml and its generated images (ends with "/"), and where screenshots go.
+std::wstring SkinFolder();
+std::string ScreenshotFolder();
+// Writes the demo skin (layout copied from the source tree, images painted now) into `folder`.
+bool WriteDemoSkin(const std::wstring& folder, const std::string& layoutSource);
+
+// An animated GIF of solid frames (4-colour palette: 0 red, 1 blue, 2 green, 3 black), each
+// `delayCs` hundredths of a second, looping.
+std::string MakeSolidGif(int width, int height, const std::vector<int>& frameColourIndexes, int delayCs);
+// Encoded PNG bytes of an image.
+std::string PngBytes(const QImage& image);
+
+// Processes Qt events and the library's queue until `pred()` holds; false when it still does not
+// hold after `timeoutMs` (a bound for broken code, not a delay the test relies on).
+bool PumpUntil(const std::function<bool()>& pred, int timeoutMs = 5000);
+void PumpAll();
+
+// True when the two colours differ by at most `tolerance` in every channel.
+bool Near(QColor a, QColor b, int tolerance = 8);
+// Number of pixels in the rectangle whose colour is far (> tolerance) from `background`.
+int CountDifferent(const QImage& image, const QRect& rect, QColor background, int tolerance = 60);
+QRect ToQRect(const UIRect& rc);
+
+// The demo window: built from demo.xml, records notifications and dropped files.
+class CDemoWnd : public CWindowUI {
+public:
+    std::wstring GetSkinFile() override { return m_skin; }
+    std::wstring GetWindowClassName() const override { return L"DemoWnd"; }
+    void Notify(TNotifyUI& msg) override;
+    intptr_t HandleMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam, bool& handled) override;
+    bool Seen(const std::wstring& typeAndName) const;
+    std::vector<std::wstring> log;
+    std::vector<std::wstring> dropped;
+    std::wstring m_skin = L"demo.xml";
+    std::wstring closeOn;  // a click on this control closes the window with result 7
+};
+
+}  // namespace qttest
