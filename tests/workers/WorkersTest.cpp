@@ -11,6 +11,7 @@
 #include "common/Common.h"
 #include "engine/AudioProcess.h"
 #include "engine/WorkThreadPool.h"
+#include "logging/Log.h"
 #include "platform/Platform.h"
 #include "support/TestSupport.h"
 #include "uikit/UIlib.h"
@@ -269,6 +270,34 @@ TEST_F(WorkersTest, CutOfAacDecodesFirstAndRemovesTheWav) {
     EXPECT_EQ(FilesIn(In(L"")), std::vector<std::wstring>{L"song.aac"});
 }
 
+TEST_F(WorkersTest, WorkersLogEntryCommandAndExit) {
+    ASSERT_TRUE(testsupport::MakeVideo(U8(In(L"clip.mkv")), 1.0));
+    logging::LogConfig config(dir_.WFile(L"log/run.log"));
+    config.Configure();
+    _tagAsyncParam job;
+    job.input = In(L"clip.mkv");
+    job.output = Out(L"clip.wav");
+    job.progressPath = Out(L"93");
+    job.start = L"00:00:00.000";
+    job.length = L"00:00:01.000";
+    CAudioProcess::OnAsyncExtractAudio(&job);
+    config.Shutdown();
+
+    std::string log;
+    ASSERT_TRUE(platform::ReadFileBytes(dir_.WFile(L"log/run.log"), &log));
+    const size_t in = log.find(">> IN OnAsyncExtractAudio...\n");
+    const size_t cmd =
+        log.find(">> CmdLine : \"" + testsupport::FfmpegPath() + "\" -i \"" + U8(job.input) + "\"");
+    const size_t out = log.find(">> OUT OnAsyncExtractAudio...\n");
+    ASSERT_NE(in, std::string::npos);
+    ASSERT_NE(cmd, std::string::npos);
+    ASSERT_NE(out, std::string::npos);
+    EXPECT_LT(in, cmd);
+    EXPECT_LT(cmd, out);
+    EXPECT_NE(log.find("{AudioProcess.cpp:"), std::string::npos) << "records name the AudioProcess source";
+    EXPECT_TRUE(platform::IsRegularFile(job.output));
+}
+
 // ---- Speed, volume, background music ---------------------------------------------------------------
 
 TEST_F(WorkersTest, SpeedAndVolumeAnimateToHundredWithNormalColours) {
@@ -435,6 +464,29 @@ INSTANTIATE_TEST_SUITE_P(Inputs, NoiseTest,
                              std::string in = U8(info.param.input);
                              return in.substr(in.find('.') + 1) + "_to_" + U8(info.param.outputKind);
                          });
+
+TEST_F(WorkersTest, NoiseOneMillisecondOverTheSegmentMakesATinyLastPiece) {
+    // The same split as 900,001 ms against 900,000: one full piece and one of 1 ms (16 samples).
+    SegmentLength = 1000;
+    ASSERT_TRUE(testsupport::MakeNoise(U8(In(L"speech.wav")), 1.001, 0.2, 16000, 1));
+    MediaFacts facts;
+    CCommon::OnGetMediaFileInfo(In(L"speech.wav"), facts);
+    ASSERT_EQ(facts.durationMs, 1001u);
+    CContainerUI* row = Row(L"listitemprogress.xml");
+    _tagAsyncParam job;
+    job.input = In(L"speech.wav");
+    job.output = Out(L"tiny.wav");
+    job.progressPath = Out(L"203");
+    job.extra = L"WAV";  // compared lower-cased
+    job.controlA = Child(row, L"progress");
+    job.controlB = Child(row, L"ProgressValue");
+    CAudioProcess::OnAsyncNoiseAudio(&job);
+    ASSERT_TRUE(platform::IsRegularFile(job.output));
+    EXPECT_NEAR(testsupport::ProbeDurationSeconds(U8(job.output)), 1.0, 0.05);
+    EXPECT_EQ(testsupport::ProbeSampleRate(U8(job.output)), 16000);
+    EXPECT_EQ(Child(row, L"ProgressValue")->GetText(), L"100%");
+    EXPECT_TRUE(FilesIn(MergeTemp()).empty());
+}
 
 TEST_F(WorkersTest, NoiseOfUnreadableInputFailsVisibly) {
     ASSERT_TRUE(platform::WriteFileBytes(In(L"bad.mp3"), "not audio at all"));
