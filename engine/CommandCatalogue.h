@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 enum class CmdTemplate {
@@ -38,8 +39,10 @@ inline constexpr int kCmdTemplateCount = 21;
 struct CmdValue {
     CmdValue(std::wstring v) : text(std::move(v)) {}
     CmdValue(const wchar_t* v) : text(v ? v : L"") {}
-    CmdValue(int v) : text(std::to_wstring(v)) {}
-    CmdValue(long long v) : text(std::to_wstring(v)) {}
+    template <class T, std::enable_if_t<std::is_integral_v<T> && !std::is_same_v<T, bool> &&
+                                            !std::is_same_v<T, wchar_t> && !std::is_same_v<T, char>,
+                                        int> = 0>
+    CmdValue(T v) : text(std::to_wstring(v)) {}
     std::wstring text;
 };
 

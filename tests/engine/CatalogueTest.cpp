@@ -141,7 +141,8 @@ TEST(Catalogue, FilterGraphAndFiltersAreOneArgumentEach) {
     EXPECT_EQ(speed.argv[5], L"-vn");  // always, even without a picture
     ToolCommand vol = Make(CmdTemplate::Volume, {L"/f", L"/a.wav", L"volume=1.5", L"/o.wav", L"/p"});
     EXPECT_EQ(vol.argv[4], L"volume=1.5");
-    ToolCommand merge = Make(CmdTemplate::MergeToMp3, {L"/f", L"/j.wav", 44100, 128, L"/o.mp3", L"/p"});
+    ToolCommand merge =
+        Make(CmdTemplate::MergeToMp3, {L"/f", L"/j.wav", uint32_t{44100}, int64_t{128}, L"/o.mp3", L"/p"});
     EXPECT_EQ(merge.argv[4], L"44100");
     EXPECT_EQ(merge.argv[8], L"128k");
 }

@@ -4,6 +4,8 @@
 #include <map>
 #include <mutex>
 
+#include "common/Common.h"
+#include "engine/AudioProcess.h"
 #include "engine/ProgressTicker.h"
 #include "platform/Platform.h"
 #include "support/TestSupport.h"
@@ -136,6 +138,24 @@ TEST(Ticker, NoiseMarksAndPartialSteps) {
     EXPECT_EQ(time.steps.size(), 40u + 51u + 10u);
     EXPECT_FALSE(ticker.MarkFailedIfMissing(platform::ExePath()));
     EXPECT_EQ(sink->labelColor, CProgressTicker::kNormalLabelColor);
+}
+
+TEST(Ticker, RunOfAMissingToolStillAnimatesAndEndsRed) {
+    auto sink = std::make_shared<RecordingSink>();
+    FastTime time(sink.get());
+    CCommon::SetToolPathOverride(L"ffmpeg", L"/nonexistent/Core/ffmpeg");
+    CProgressTicker ticker(sink, 60);
+    testsupport::TempDir dir;
+    std::wstring out = dir.WFile(L"never.mp3");
+    ToolCommand cmd = CAudioProcess::OnMakeCommand(
+        CmdTemplate::Speed, {dir.WFile(L"in.mp3"), L"atempo=2", out, dir.WFile(L"progress")});
+    EXPECT_FALSE(CAudioProcess::OnRunProcess(cmd));
+    CCommon::SetToolPathOverride(L"ffmpeg", L"");
+    ticker.Finish(out);
+    EXPECT_EQ(time.steps.size(), 60u + 41u);
+    EXPECT_EQ(sink->bar, 100);
+    EXPECT_EQ(sink->label, L"失败");
+    EXPECT_EQ(sink->barColor, CProgressTicker::kFailedColor);
 }
 
 }  // namespace
