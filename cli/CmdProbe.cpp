@@ -64,7 +64,10 @@ int RunProbe(const std::vector<std::string>& args) {
     for (const auto& arg : args) {
         std::wstring path = platform::FromUtf8(arg);
         MediaFacts facts;
-        if (Readable(arg)) {
+        // A name that is not valid UTF-8 cannot be carried as text to the probe; it counts as
+        // unreadable rather than probing some other file.
+        bool representable = platform::ToUtf8(path) == arg;
+        if (representable && Readable(arg)) {
             CCommon::ProbeForListRow(path, facts);
             facts.audioFormat = CCommon::OnGetAudioFormat(path);
             int32_t overall = 0;

@@ -290,6 +290,13 @@ TEST_F(ProbeE2E, CliGivesZerosForMissingFilesAndFailsAtTheEnd) {
               0u)
         << r.output;
     EXPECT_NE(r.output.find("\"sampleRate\":44100"), std::string::npos);  // the second file was still probed
+    // A name that is not valid UTF-8 is reported as unreadable, not probed under another name.
+    std::string badName = dir_->Path() + "bad\xff.mp3";
+    ASSERT_TRUE(platform::CopyFileNoOverwrite(P("tone.mp3"), platform::FromUtf8(dir_->Path() + "bad")));
+    ASSERT_EQ(std::rename((dir_->Path() + "bad").c_str(), badName.c_str()), 0);
+    CliResult bad = RunCli({badName});
+    EXPECT_NE(bad.code, 0);
+    EXPECT_NE(bad.output.find("\"durationMs\":0,"), std::string::npos) << bad.output;
     CliResult none = RunCli({});
     EXPECT_EQ(none.code, 2);
     EXPECT_EQ(none.output.find('{'), std::string::npos);
