@@ -57,8 +57,8 @@ public:
     // ---- Geometry (logical units unless noted) ----
     // The computed rectangle, device pixels, relative to the window's client area.
     UIRect GetPos() const;
-    // Places the control directly (device pixels). The next layout pass recomputes it from the
-    // attributes, except for float controls whose "pos" is then also updated.
+    // Places the control directly (device pixels) until the next layout pass, which recomputes
+    // every rectangle from the attributes; to move a control for good, write its "pos".
     virtual void SetPos(const UIRect& rc, bool needInvalidate = true);
     bool IsFloat() const;
     void SetFloat(bool isFloat = true);

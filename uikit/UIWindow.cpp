@@ -774,6 +774,18 @@ TEventUI MakeEvent(UIEventType type, CControlUI* sender, UIPoint pt, uintptr_t k
 }
 }  // namespace
 
+bool CWindowUI::IsInputBlocked() const {
+    CWindowUI* top = CAppUI::GetTopModal();
+    if (!top) return false;
+    // This window, or a window owned by the modal one (a menu it opened), takes input.
+    int guard = 0;
+    for (const CWindowUI* w = this; w && guard < 64; w = w->GetOwner(), ++guard) {
+        if (w == top) return false;
+        if (!CAppUI::IsWindowAlive(w)) break;
+    }
+    return true;
+}
+
 void CWindowUI::InputMouseMove(UIPoint pt, uintptr_t keyState) {
     if (!IsCreated()) return;
     UIDispatchScope scope;
@@ -795,7 +807,7 @@ void CWindowUI::InputMouseMove(UIPoint pt, uintptr_t keyState) {
 }
 
 void CWindowUI::InputMouseDown(UIPoint pt, bool right, uintptr_t keyState) {
-    if (!IsCreated()) return;
+    if (!IsCreated() || IsInputBlocked()) return;
     UIDispatchScope scope;
     {
         CUILockGuard lock(UILock());
@@ -849,7 +861,7 @@ void CWindowUI::InputMouseUp(UIPoint pt, bool right, uintptr_t keyState) {
 }
 
 void CWindowUI::InputDoubleClick(UIPoint pt) {
-    if (!IsCreated()) return;
+    if (!IsCreated() || IsInputBlocked()) return;
     UIDispatchScope scope;
     bool handled = false;
     HandleMessage(UIMSG_LBUTTONDBLCLK, UIMK_LBUTTON, UIMakePointParam(pt.x, pt.y), handled);
@@ -866,7 +878,7 @@ void CWindowUI::InputDoubleClick(UIPoint pt) {
 }
 
 void CWindowUI::InputMouseWheel(UIPoint pt, int delta) {
-    if (!IsCreated()) return;
+    if (!IsCreated() || IsInputBlocked()) return;
     UIDispatchScope scope;
     bool handled = false;
     HandleMessage(UIMSG_MOUSEWHEEL, static_cast<uintptr_t>(static_cast<uint32_t>(delta) << 16),
@@ -889,7 +901,7 @@ void CWindowUI::InputMouseLeave() {
 }
 
 void CWindowUI::InputKeyDown(uint32_t key) {
-    if (!IsCreated()) return;
+    if (!IsCreated() || IsInputBlocked()) return;
     UIDispatchScope scope;
     bool handled = false;
     HandleMessage(UIMSG_KEYDOWN, key, 0, handled);
@@ -902,7 +914,7 @@ void CWindowUI::InputKeyDown(uint32_t key) {
 }
 
 void CWindowUI::InputChar(wchar_t ch) {
-    if (!IsCreated()) return;
+    if (!IsCreated() || IsInputBlocked()) return;
     UIDispatchScope scope;
     bool handled = false;
     HandleMessage(UIMSG_CHAR, static_cast<uintptr_t>(ch), 0, handled);
@@ -920,7 +932,7 @@ void CWindowUI::InputFocus(bool focused) {
 }
 
 void CWindowUI::InputDropFiles(const std::vector<std::wstring>& paths, UIPoint pt) {
-    if (!IsCreated()) return;
+    if (!IsCreated() || IsInputBlocked()) return;
     DispatchMessage(UIMSG_DROPFILES, reinterpret_cast<uintptr_t>(&paths), UIMakePointParam(pt.x, pt.y));
 }
 

@@ -158,6 +158,10 @@ public:
     void InputDpiChanged(int dpi, const UIRect& suggested);
     void InputCloseRequest();  // the title bar's close button
 
+    // True while a modal window other than this one (or one of its owners) runs: the user's
+    // clicks, keys and drops on this window are then ignored, as on a disabled window.
+    bool IsInputBlocked() const;
+
     // ---- Native handles ----
     void SetNativeHandle(uintptr_t handle);
     uintptr_t GetNativeHandle() const;

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "UiFixture.h"
+#include "platform/Platform.h"
+#include "support/TestSupport.h"
 
 TEST(UiModel, ColoursParseAsArgb) {
     uint32_t c = 0;
@@ -218,4 +220,50 @@ TEST_F(UiTest, BuilderReportsMissingAndBrokenLayouts) {
         builder.CreateFromText(L"<HorizontalLayout><Label name=\"x\" text=\"文字\"/></HorizontalLayout>"));
     ASSERT_NE(fromText, nullptr);
     EXPECT_EQ(dynamic_cast<CContainerUI*>(fromText.get())->FindSubControl(L"x")->GetText(), L"文字");
+}
+
+TEST_F(UiTest, GifControlStepsThroughFramesWithTheirDelays) {
+    // A skin folder on disk with a two-frame GIF (100 ms, then 200 ms).
+    testsupport::TempDir dir;
+    std::string gif = std::string("GIF89a\x02\x00\x01\x00\x00\x00\x00", 13);
+    for (int delay : {10, 20}) {
+        gif += std::string("\x21\xF9\x04\x00", 4) + static_cast<char>(delay) + std::string("\x00\x00\x00", 3);
+        gif += std::string("\x2C\x00\x00\x00\x00\x02\x00\x01\x00\x00", 10);
+        gif += std::string("\x02\x02\x44\x01\x00", 5);
+    }
+    gif += "\x3B";
+    std::string layout;
+    ASSERT_TRUE(CSkinUI::ReadFile(L"controls.xml", &layout));
+    ASSERT_TRUE(platform::WriteFileBytes(dir.WFile(L"playing.gif"), gif));
+    ASSERT_TRUE(platform::WriteFileBytes(dir.WFile(L"controls.xml"), layout));
+    ASSERT_TRUE(CSkinUI::LoadFolder(dir.WPath()));
+    EXPECT_FALSE(CSkinUI::HasFile(L"../controls.xml"));
+
+    auto w = Open(L"controls.xml");
+    auto* gifCtl = w->FindControlAs<CGifAnimUI>(L"gif");
+    EXPECT_EQ(gifCtl->GetFrameCount(), 2);
+    EXPECT_FALSE(gifCtl->IsPlaying());  // autoplay="false"
+    gifCtl->PlayGif();
+    driver->AdvanceTime(99);
+    EXPECT_EQ(gifCtl->GetCurrentFrame(), 0);
+    driver->AdvanceTime(1);
+    EXPECT_EQ(gifCtl->GetCurrentFrame(), 1);
+    driver->AdvanceTime(199);
+    EXPECT_EQ(gifCtl->GetCurrentFrame(), 1);
+    driver->AdvanceTime(1);
+    EXPECT_EQ(gifCtl->GetCurrentFrame(), 0);
+    auto calls = backend->PaintWindow(w.get());
+    EXPECT_EQ(Count(
+                  calls, L"image playing.gif " +
+                             [&] {
+                                 UIRect rc = gifCtl->GetPos();
+                                 return std::to_wstring(rc.left) + L"," + std::to_wstring(rc.top) + L"," +
+                                        std::to_wstring(rc.right) + L"," + std::to_wstring(rc.bottom);
+                             }() +
+                             L" src 0,0,2,1 fade 255 frame 0"),
+              1u);
+    gifCtl->StopGif();
+    driver->AdvanceTime(1000);
+    EXPECT_EQ(gifCtl->GetCurrentFrame(), 0);
+    EXPECT_FALSE(gifCtl->IsPlaying());
 }

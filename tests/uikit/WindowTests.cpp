@@ -192,3 +192,27 @@ TEST_F(UiTest, WindowGeometryAndNativeState) {
     EXPECT_FALSE(backend->IsChildWindow(child));
     EXPECT_EQ(w->GetResult(), 1);
 }
+
+TEST_F(UiTest, AModalWindowBlocksInputToItsOwner) {
+    auto owner = Open(L"controls.xml");
+    CTestWnd dlg(L"dialog.xml");
+    dlg.onNotify = [&](TNotifyUI& msg) {
+        if (msg.sType == L"click" && msg.pSender->GetName() == L"btn_ok") dlg.Close(1);
+    };
+    ASSERT_TRUE(dlg.Create(owner.get(), L"x"));
+    size_t ownerNotes = 0;
+    driver->AnswerNextModal([&](CWindowUI* top) {
+        owner->notes.clear();
+        driver->Click(owner.get(), L"btn");
+        driver->Drop(owner.get(), {L"/tmp/a.mp3"});
+        ownerNotes = owner->notes.size() + owner->messages.size();
+        EXPECT_TRUE(owner->IsInputBlocked());
+        EXPECT_FALSE(top->IsInputBlocked());
+        driver->Click(top, L"btn_ok");
+    });
+    EXPECT_EQ(dlg.ShowModal(), 1);
+    EXPECT_EQ(ownerNotes, 0u);
+    EXPECT_FALSE(owner->IsInputBlocked());
+    EXPECT_TRUE(driver->Click(owner.get(), L"btn"));
+    EXPECT_EQ(owner->notes.back(), L"click:btn");
+}
