@@ -4,6 +4,7 @@
 // once more into the final MP3.
 #include <atomic>
 #include <cwctype>
+#include <filesystem>
 #include <fstream>
 
 #include "common/Common.h"
@@ -27,9 +28,39 @@ using workers::TickText;
 
 namespace {
 
+bool SameFile(const std::wstring& a, const std::wstring& b) {
+    if (a.empty() || b.empty()) {
+        return false;
+    }
+    std::error_code ec;
+    const auto ca = std::filesystem::weakly_canonical(std::filesystem::path(platform::ToUtf8(a)), ec);
+    if (ec) return a == b;
+    const auto cb = std::filesystem::weakly_canonical(std::filesystem::path(platform::ToUtf8(b)), ec);
+    if (ec) return a == b;
+    return ca == cb;
+}
+
+// The job's paths made safe before any tool runs: the input is never written to or deleted, and a
+// progress file is always one this job owns (the tool overwrites it and the worker deletes it).
+_tagAsyncParam Guarded(_tagAsyncParam job) {
+    if (SameFile(job.output, job.input)) {
+        TW_LOG_INFO(L"output is the input, not written : " << job.output << L"\n");
+        job.output.clear();
+    }
+    if (job.progressPath.empty() || platform::PathExists(job.progressPath) ||
+        SameFile(job.progressPath, job.output)) {
+        std::wstring folder = FolderOf(job.progressPath);
+        if (folder.empty() || !platform::IsFolder(folder)) {
+            folder = platform::TempFolder();
+        }
+        job.progressPath = CAudioProcess::OnReserveTempName(folder, TickText(), L"");
+    }
+    return job;
+}
+
 _tagAsyncParam Copy(void* param) {
     auto* job = static_cast<_tagAsyncParam*>(param);
-    return job != nullptr ? *job : _tagAsyncParam{};
+    return Guarded(job != nullptr ? *job : _tagAsyncParam{});
 }
 
 bool Exists(const std::wstring& path) {
@@ -45,7 +76,7 @@ bool EndsWithMp3Exactly(const std::wstring& path) {
 // other arguments that merely contain the input's text are left alone.
 ToolCommand ReplaceInput(ToolCommand command, const std::wstring& input, const std::wstring& replacement) {
     for (auto& arg : command.argv) {
-        if (arg == input) {
+        if (arg == input || arg == L"./" + input) {
             arg = replacement;
         }
     }
@@ -241,13 +272,14 @@ int CAudioProcess::OnSingleFormatAudio(std::wstring input, std::wstring output, 
                                        std::wstring start, std::wstring length, std::wstring args,
                                        CControlUI* sizeLabel) {
     TW_LOG_INFO(L">> IN " << L"OnSingleFormatAudio" << L"...\n");
-    _tagAsyncParam job;
-    job.input = std::move(input);
-    job.output = std::move(output);
-    job.progressPath = std::move(progressPath);
-    job.start = std::move(start);
-    job.length = std::move(length);
-    job.extra = std::move(args);
+    _tagAsyncParam raw;
+    raw.input = std::move(input);
+    raw.output = std::move(output);
+    raw.progressPath = std::move(progressPath);
+    raw.start = std::move(start);
+    raw.length = std::move(length);
+    raw.extra = std::move(args);
+    const _tagAsyncParam job = Guarded(std::move(raw));
     uint64_t size = 0;
     if (FormatSteps(job, &size)) {
         ShowSize(sizeLabel, size);
@@ -478,8 +510,7 @@ bool CoversWholeFile(const MergeSource& source) {
 
 int CAudioProcess::OnAsyncMergeAudio(void* param) {
     TW_LOG_INFO(L">> IN " << L"OnAsyncMergeAudio" << L"...\n");
-    auto* source = static_cast<_tagAsyncParam*>(param);
-    const _tagAsyncParam job = source != nullptr ? *source : _tagAsyncParam{};
+    const _tagAsyncParam job = Copy(param);
     const CmdTemplate t = CCommon::OnHasCover(job.input) ? CmdTemplate::CutCover : CmdTemplate::CutPlain;
     RunCommand(MakeCommand(t, {job.input, job.start, job.length, job.output, job.progressPath}));
 

@@ -360,6 +360,42 @@ TEST_F(WorkersTest, MissingToolTurnsTheRowRedWithFailed) {
     EXPECT_TRUE(platform::IsRegularFile(job.input));
 }
 
+TEST_F(WorkersTest, NeitherTheInputNorAUserFileNamedLikeTheProgressFileIsTouched) {
+    ASSERT_TRUE(testsupport::MakeTone(U8(In(L"tone.wav")), 1.0));
+    std::string original;
+    ASSERT_TRUE(platform::ReadFileBytes(In(L"tone.wav"), &original));
+    ASSERT_TRUE(platform::WriteFileBytes(Out(L"1234"), "the user's own file"));
+
+    // Output named like the input: nothing is written, the row shows the failure.
+    CContainerUI* row = Row(L"listitemprogress.xml");
+    _tagAsyncParam speed;
+    speed.input = In(L"tone.wav");
+    speed.output = dir_.WFile(L"in/../in/tone.wav");
+    speed.progressPath = Out(L"105");
+    speed.extra = L"atempo=2.0";
+    speed.controlA = Child(row, L"progress");
+    speed.controlB = Child(row, L"ProgressValue");
+    CAudioProcess::OnAsyncSpeedAudio(&speed);
+    EXPECT_EQ(Child(row, L"ProgressValue")->GetText(), L"失败");
+
+    // A progress path that names an existing file is replaced by one of the job's own.
+    _tagAsyncParam format;
+    format.input = In(L"tone.wav");
+    format.output = Out(L"tone_1.flac");
+    format.progressPath = Out(L"1234");
+    format.start = L"00:00:00.000";
+    format.length = L"00:00:01.000";
+    CAudioProcess::OnAsyncFormatAudio(&format);
+    EXPECT_EQ(testsupport::ProbeCodec(U8(format.output)), "flac");
+
+    std::string now;
+    ASSERT_TRUE(platform::ReadFileBytes(In(L"tone.wav"), &now));
+    EXPECT_TRUE(now == original) << "the input is unchanged";
+    ASSERT_TRUE(platform::ReadFileBytes(Out(L"1234"), &now));
+    EXPECT_EQ(now, "the user's own file");
+    EXPECT_EQ(FilesIn(Out(L"")), (std::vector<std::wstring>{L"1234", L"tone_1.flac"}));
+}
+
 TEST_F(WorkersTest, BackgroundMusicReadsTheRowAndKeepsTheMainLength) {
     ASSERT_TRUE(testsupport::MakeTone(U8(In(L"voice.wav")), 3.0, 300));
     ASSERT_TRUE(testsupport::MakeTone(U8(In(L"music.mp3")), 1.0, 800));
