@@ -91,6 +91,8 @@ bool WriteFloatWav(const std::wstring& path, const float* samples, uint64_t coun
     if (!sf_format_check(&info)) return false;
     SNDFILE* file = OpenDescriptor(utf8, O_WRONLY | O_CREAT | O_TRUNC, SFM_WRITE, &info);
     if (file == nullptr) return false;
+    // No PEAK chunk: it would cost a scalar pass over all samples, and readers do not need it.
+    sf_command(file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
     const uint64_t frames = count / channels;
     const sf_count_t written = sf_writef_float(file, samples, static_cast<sf_count_t>(frames));
     bool ok = written == static_cast<sf_count_t>(frames) && sf_error(file) == SF_ERR_NO_ERROR;
