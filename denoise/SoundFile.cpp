@@ -14,8 +14,11 @@ namespace denoise {
 
 // Files are opened by us and handed over as descriptors, so that no name (such as "-") takes on a
 // special meaning inside the audio library.
-static SNDFILE* OpenDescriptor(const std::string& path, int flags, int mode, SF_INFO* info) {
+// *opened tells whether the file itself could be opened (and so, for writing, was created).
+static SNDFILE* OpenDescriptor(const std::string& path, int flags, int mode, SF_INFO* info,
+                               bool* opened = nullptr) {
     const int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
+    if (opened != nullptr) *opened = fd >= 0;
     if (fd < 0) return nullptr;
     SNDFILE* file = sf_open_fd(fd, mode, info, SF_TRUE);
     if (file == nullptr) ::close(fd);
@@ -89,15 +92,20 @@ bool WriteFloatWav(const std::wstring& path, const float* samples, uint64_t coun
     info.samplerate = static_cast<int>(sampleRate);
     info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
     if (!sf_format_check(&info)) return false;
-    SNDFILE* file = OpenDescriptor(utf8, O_WRONLY | O_CREAT | O_TRUNC, SFM_WRITE, &info);
-    if (file == nullptr) return false;
+    bool opened = false;
+    SNDFILE* file = OpenDescriptor(utf8, O_WRONLY | O_CREAT | O_TRUNC, SFM_WRITE, &info, &opened);
+    if (file == nullptr) {
+        if (opened && platform::IsRegularFile(path)) platform::DeleteFilePath(path);  // no empty file left
+        return false;
+    }
     // No PEAK chunk: it would cost a scalar pass over all samples, and readers do not need it.
     sf_command(file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
     const uint64_t frames = count / channels;
     const sf_count_t written = sf_writef_float(file, samples, static_cast<sf_count_t>(frames));
     bool ok = written == static_cast<sf_count_t>(frames) && sf_error(file) == SF_ERR_NO_ERROR;
     if (sf_close(file) != 0) ok = false;
-    if (!ok) platform::DeleteFilePath(path);
+    // A partial file is removed (only a regular file: a device given as the output stays alone).
+    if (!ok && platform::IsRegularFile(path)) platform::DeleteFilePath(path);
     return ok;
 }
 
