@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QPainter>
 #include <QTimer>
 #include <algorithm>
@@ -124,8 +125,12 @@ std::string MakeSolidGif(int width, int height, const std::vector<int>& frames, 
 bool WriteDemoSkin(const std::wstring& folderW, const std::string& layoutSource) {
     const QString folder = UIToQString(folderW);
     QDir().mkpath(folder + "frames");
-    QFile::remove(folder + "demo.xml");
-    if (!QFile::copy(QString::fromStdString(layoutSource), folder + "demo.xml")) return false;
+    // Every layout beside demo.xml in the source tree.
+    const QDir sourceDir = QFileInfo(QString::fromStdString(layoutSource)).absoluteDir();
+    for (const QString& layout : sourceDir.entryList({QStringLiteral("*.xml")}, QDir::Files)) {
+        QFile::remove(folder + layout);
+        if (!QFile::copy(sourceDir.filePath(layout), folder + layout)) return false;
+    }
     bool ok = SavePng(Solid(20, 20, QColor(255, 0, 0)), folder + "red.png");
     QImage quad(40, 40, QImage::Format_ARGB32);
     {
@@ -208,6 +213,12 @@ void CDemoWnd::Notify(TNotifyUI& msg) {
 }
 
 intptr_t CDemoWnd::HandleMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam, bool& handled) {
+    if (msg == UIMSG_MENUCLICK && wParam) {
+        menuClicks.push_back(*reinterpret_cast<const std::wstring*>(wParam));
+        handled = true;
+        return 0;
+    }
+    if (msg >= UIMSG_USER && msg != UIMSG_MENUCLICK) messages.push_back(msg);
     if (msg == UIMSG_DROPFILES && wParam) {
         const auto* paths = reinterpret_cast<const std::vector<std::wstring>*>(wParam);
         dropped.insert(dropped.end(), paths->begin(), paths->end());

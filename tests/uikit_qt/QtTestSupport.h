@@ -52,6 +52,8 @@ public:
     bool Seen(const std::wstring& typeAndName) const;
     std::vector<std::wstring> log;
     std::vector<std::wstring> dropped;
+    std::vector<std::wstring> menuClicks;  // item names of UIMSG_MENUCLICK
+    std::vector<uint32_t> messages;        // other posted messages from UIMSG_USER on
     std::wstring m_skin = L"demo.xml";
     std::wstring closeOn;  // a click on this control closes the window with result 7
 };

@@ -16,6 +16,8 @@
 #include <QToolTip>
 #include <QUrl>
 #include <QWidget>
+#include <atomic>
+#include <thread>
 
 #include "QtTestSupport.h"
 #include "common/Common.h"
@@ -478,6 +480,77 @@ TEST_F(QtWindowTest, BadInputDoesNotCrash) {
     backend.EndTextInput(&stranger, nullptr);
     backend.DestroyNativeWindow(&stranger);
     EXPECT_EQ(UIQtSurface(&stranger), nullptr);
+}
+
+TEST_F(QtWindowTest, MenusPopUpAndReportTheChosenItem) {
+    CDemoWnd* w = Open();
+    const UIPoint at = w->ClientToScreen({20, 60});
+    CMenuUI* menu = CMenuUI::Show(w, L"menu.xml", at);
+    ASSERT_NE(menu, nullptr);
+    QWidget* popup = Surface(menu);
+    ASSERT_NE(popup, nullptr);
+    EXPECT_TRUE(popup->windowFlags().testFlag(Qt::Popup));
+    EXPECT_TRUE(popup->isVisible());
+    EXPECT_EQ(popup->geometry(), QRect(at.x, at.y, 140, 58));
+    const QImage img = Shot(menu, "menu.png");
+    EXPECT_GT(qttest::CountDifferent(img, RectOf(menu, L"menu_update"), Qt::white), 40) << "the entry's text";
+    QTest::mouseClick(popup, Qt::LeftButton, {}, CenterOf(menu, L"menu_update"));
+    ASSERT_TRUE(PumpUntil([&] { return !w->menuClicks.empty(); }));
+    EXPECT_EQ(w->menuClicks, std::vector<std::wstring>{L"menu_update"});
+    ASSERT_TRUE(PumpUntil([&] { return !CAppUI::IsWindowAlive(menu); })) << "the menu deletes itself";
+
+    // Closed by Qt (a click outside the pop-up): no item is reported.
+    CMenuUI* again = CMenuUI::Show(w, L"menu.xml", at);
+    ASSERT_NE(again, nullptr);
+    Surface(again)->close();
+    ASSERT_TRUE(PumpUntil([&] { return !CAppUI::IsWindowAlive(again); }));
+    EXPECT_EQ(w->menuClicks.size(), 1u);
+    EXPECT_EQ(CMenuUI::Show(w, L"no-such-menu.xml", at), nullptr);
+}
+
+TEST_F(QtWindowTest, OtherThreadsWakeTheLoopRunDialogsAndRaiseWindows) {
+    CDemoWnd* w = Open();
+    w->SendMessage(UIMSG_SYSCOMMAND, UISC_MINIMIZE);
+    ASSERT_TRUE(Surface(w)->isMinimized());
+    std::atomic<bool> done{false};
+    bool timedOut = false;
+    int modalResult = -1;
+    CDemoWnd dialog;
+    dialog.closeOn = L"btn_ok";
+    // On the UI thread: once the worker's dialog runs modally, click its button.
+    auto attempts = std::make_shared<int>(0);
+    auto poll = std::make_shared<std::function<void()>>();
+    *poll = [&, attempts, poll] {
+        QWidget* surface = Surface(&dialog);
+        if (surface && surface->isVisible() && dialog.IsModal()) {
+            QTest::mouseClick(surface, Qt::LeftButton, {}, CenterOf(&dialog, L"btn_ok"));
+            return;
+        }
+        if (++*attempts < 1000) QTimer::singleShot(10, *poll);
+    };
+    QTimer::singleShot(0, *poll);
+    std::thread worker([&] {
+        // A second instance asks for the window; a dialog is created and run from this thread.
+        qttest::Backend().BringToFront(w);
+        if (dialog.Create(w, L"线程对话框")) modalResult = dialog.ShowModal();
+        w->PostMessage(UIMSG_USER + 5);
+        done = true;
+        CAppUI::GetBackend()->WakeUp();
+    });
+    // The loop sleeps until the worker's posts wake it; the guard only bounds a broken run.
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [&] {
+        timedOut = true;
+        dialog.Close(-2);
+    });
+    guard.start(20000);
+    CAppUI::RunLoop([&] { return done.load() && !w->messages.empty(); });
+    worker.join();
+    EXPECT_FALSE(timedOut);
+    EXPECT_EQ(modalResult, 7);
+    EXPECT_EQ(w->messages, std::vector<uint32_t>{UIMSG_USER + 5});
+    EXPECT_FALSE(Surface(w)->isMinimized()) << "brought back";
 }
 
 // Answers the next modal Qt file dialog: `fill` chooses what to select, then it is accepted
