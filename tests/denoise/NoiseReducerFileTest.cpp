@@ -1,6 +1,10 @@
 // Reduce on real files made with ffmpeg: formats read, the float WAV written, and bad paths.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -48,6 +52,19 @@ denoise::AudioBuffer Load(const std::string& path) {
     denoise::AudioBuffer a;
     EXPECT_TRUE(denoise::ReadAudioFile(platform::FromUtf8(path), &a)) << path;
     return a;
+}
+
+// Runs Reduce with the process's file size limited and exits: 0 when it reported failure and left no
+// output, 1 when it claimed success, 2 when it left a file behind.
+[[noreturn]] void ReduceWithFileSizeLimit(const std::wstring& in, const std::wstring& out, rlim_t bytes) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{};
+    limit.rlim_cur = bytes;
+    limit.rlim_max = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+    NoiseReducer reducer;
+    const bool reduced = reducer.Reduce(in, out, 0);
+    std::exit(reduced ? 1 : (platform::PathExists(out) ? 2 : 0));
 }
 
 }  // namespace
@@ -129,6 +146,17 @@ TEST(NoiseReducerFiles, BadInputsAndUnwritableOutputsFailWithoutWriting) {
     EXPECT_FALSE(reducer.Reduce(platform::FromUtf8(in), dir.WPath(), 0));  // output is a folder
     EXPECT_TRUE(platform::IsFolder(dir.WPath()));
     EXPECT_GT(platform::FileSize(platform::FromUtf8(in)), 0);  // the input is untouched
+}
+
+TEST(NoiseReducerFiles, AWriteThatFailsHalfwayReportsFailureAndLeavesNoFile) {
+    TempDir dir;
+    const std::string in = dir.File("in.wav");
+    const std::wstring out = dir.WFile(L"out.wav");
+    ASSERT_TRUE(testsupport::MakeNoise(in, 1.0, 0.2, 16000, 1));  // 64 kB of float output
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // In a child process limited to 20 kB per file, the write runs out of room part way.
+    EXPECT_EXIT(ReduceWithFileSizeLimit(platform::FromUtf8(in), out, 20000), ::testing::ExitedWithCode(0),
+                "");
 }
 
 TEST(NoiseReducerFiles, AwkwardFileNamesWork) {
