@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "common/Common.h"
+#include "engine/AacBridge.h"
 #include "engine/AudioProcess.h"
 #include "platform/Platform.h"
 #include "probe/MediaCache.h"
@@ -111,6 +112,27 @@ TEST_F(RunnerE2E, CutTemplates) {
         CmdTemplate::CutPlain, {In("clip.mp4"), L"00:00:00.000", L"00:00:01.000", WOut("clip.mp3"), Prog()}));
     EXPECT_EQ(ProbeCodec(Out("clip.mp3")), "mp3");
     EXPECT_EQ(ProbeStreamCount(Out("clip.mp3"), "v"), 0);
+}
+
+TEST_F(RunnerE2E, AacInputIsDecodedBeforeTheCut) {
+    bool decode = false;
+    CmdTemplate t =
+        CCommandCatalogue::SelectCut(In("tone.aac"), CCommon::OnHasCover(In("tone.aac")), 0, &decode);
+    ASSERT_EQ(t, CmdTemplate::CutPlain);
+    ASSERT_TRUE(decode);
+    std::wstring wav = WOut("aac decoded.wav");
+    OnDecoderAAC(In("tone.aac").c_str(), wav.c_str());
+    ASSERT_TRUE(platform::PathExists(wav));
+    Run(CAudioProcess::OnMakeCommand(t,
+                                     {wav, L"00:00:00.500", L"00:00:02.000", WOut("aac cut.mp3"), Prog()}));
+    EXPECT_NEAR(ProbeDurationSeconds(Out("aac cut.mp3")), 2.0, 0.1);
+    EXPECT_EQ(ProbeCodec(Out("aac cut.mp3")), "mp3");
+    // Format conversion of an ADTS input goes straight to the tool first.
+    Run(CAudioProcess::OnMakeCommand(CmdTemplate::Convert, {In("tone.aac"), L"00:00:00.000", L"00:00:03.000",
+                                                            L"-ac 1", WOut("aac.flac"), Prog()}));
+    EXPECT_EQ(ProbeCodec(Out("aac.flac")), "flac");
+    EXPECT_EQ(ProbeChannels(Out("aac.flac")), 1);
+    EXPECT_NEAR(ProbeDurationSeconds(Out("aac.flac")), 3.0, 0.1);
 }
 
 TEST_F(RunnerE2E, ConvertTemplates) {
