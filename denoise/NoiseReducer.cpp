@@ -65,7 +65,7 @@ bool NoiseReducer::Init(NoiseReducerState* state, unsigned sampleRate, unsigned 
     const double quarter = M_PI / 2.0;
     for (unsigned i = 0; i < n; ++i) {
         const double s = std::sin((i + 0.5) * quarter / n);
-        state->window[i] = static_cast<float>(std::sin(quarter * s * s));
+        state->window[i] = static_cast<float>(std::sin(quarter * (s * s)));
     }
     for (unsigned i = 0; i < n; ++i) state->fallingWindow[i] = state->window[n - 1 - i];
     return true;
@@ -119,7 +119,7 @@ bool NoiseReducer::EstimateNoise(NoiseReducerState* state, const float* frame, b
     if (!IsBuilt(state)) return false;
     const unsigned bins = state->binCount;
     if (finish) {
-        const float factor = static_cast<float>(1.0 / std::max(state->noiseFrames, 1));
+        const float factor = static_cast<float>(1.0 / std::max<int64_t>(state->noiseFrames, 1));
         for (unsigned k = 0; k < bins; ++k) state->noisePower[k] *= factor;
         return true;
     }

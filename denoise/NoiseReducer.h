@@ -24,7 +24,7 @@ struct NoiseReducerState {
     float* spectrum = nullptr;               // N + 1 complex bins, re/im interleaved
     float* noisePower = nullptr;             // N + 1 values
     float* smoothedPower = nullptr;          // N + 1 values
-    int noiseFrames = 0;
+    int64_t noiseFrames = 0;
 };
 
 class NoiseReducer {
