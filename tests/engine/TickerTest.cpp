@@ -113,18 +113,6 @@ TEST(Ticker, FullAnimationThenHundredPercent) {
     EXPECT_EQ(sink->labelColor, CProgressTicker::kNormalLabelColor);
 }
 
-TEST(Ticker, MissingOutputMarksTheRowFailed) {
-    auto sink = std::make_shared<RecordingSink>();
-    FastTime time(sink.get());
-    CProgressTicker ticker(sink, 89);
-    ticker.Finish(L"/nonexistent/out.mp3");
-    EXPECT_EQ(time.steps.size(), 89u + 12u);
-    EXPECT_EQ(sink->bar, 100);
-    EXPECT_EQ(sink->label, L"失败");
-    EXPECT_EQ(sink->barColor, 0xFFF1707Au);
-    EXPECT_EQ(sink->labelColor, 0xFFF1707Au);
-}
-
 TEST(Ticker, NoiseMarksAndPartialSteps) {
     auto sink = std::make_shared<RecordingSink>();
     FastTime time(sink.get());
