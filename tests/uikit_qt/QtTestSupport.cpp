@@ -219,6 +219,8 @@ intptr_t CDemoWnd::HandleMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam
         return 0;
     }
     if (msg >= UIMSG_USER && msg != UIMSG_MENUCLICK) messages.push_back(msg);
+    if (msg == UIMSG_KEYDOWN) keys.push_back(L"key:" + std::to_wstring(wParam));
+    if (msg == UIMSG_CHAR) keys.push_back(L"char:" + std::wstring(1, static_cast<wchar_t>(wParam)));
     if (msg == UIMSG_DROPFILES && wParam) {
         const auto* paths = reinterpret_cast<const std::vector<std::wstring>*>(wParam);
         dropped.insert(dropped.end(), paths->begin(), paths->end());

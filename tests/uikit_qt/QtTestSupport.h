@@ -54,6 +54,7 @@ public:
     std::vector<std::wstring> dropped;
     std::vector<std::wstring> menuClicks;  // item names of UIMSG_MENUCLICK
     std::vector<uint32_t> messages;        // other posted messages from UIMSG_USER on
+    std::vector<std::wstring> keys;        // "key:<code>" and "char:<c>" as the window got them
     std::wstring m_skin = L"demo.xml";
     std::wstring closeOn;  // a click on this control closes the window with result 7
 };

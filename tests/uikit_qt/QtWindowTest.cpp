@@ -236,6 +236,42 @@ TEST_F(QtWindowTest, FocusedEditTypesThroughAQtOverlay) {
     ASSERT_TRUE(PumpUntil([&] { return w->FindControl(L"richedit")->GetText() == L"第一行\n第二行!"; }));
 }
 
+TEST_F(QtWindowTest, KeysAndOverlayRulesFollowTheEdit) {
+    CDemoWnd* w = Open();
+    QWidget* surface = Surface(w);
+    surface->setFocus();
+    QTest::keyClick(surface, Qt::Key_5, Qt::KeypadModifier);
+    QTest::keyClick(surface, Qt::Key_Period);
+    QTest::keyClick(surface, Qt::Key_Escape);
+    QTest::keyClick(surface, Qt::Key_Tab);
+    const std::vector<std::wstring> expected{L"key:101", L"char:5", L"key:190",
+                                             L"char:.",  L"key:27", L"key:9"};
+    EXPECT_EQ(w->keys, expected);
+
+    // Digits only and a length limit hold in the overlay; an event hook may swallow a key.
+    auto* edit = w->FindControlAs<CEditUI>(L"edit");
+    edit->SetDigitsOnly(true);
+    edit->SetMaxChar(4);
+    edit->OnEvent([](TEventUI& e) { return !(e.Type == UIEventType::Char && e.chKey == L'3'); });
+    QTest::mouseClick(surface, Qt::LeftButton, {}, CenterOf(w, L"edit"));
+    ASSERT_TRUE(PumpUntil([&] { return UIQtTextOverlay(w) != nullptr; }));
+    QTest::keyClicks(UIQtTextOverlay(w), QStringLiteral("1a2b3456"));
+    ASSERT_TRUE(PumpUntil([&] { return edit->GetText() == L"1245"; })) << platform::ToUtf8(edit->GetText());
+    // Escape in the overlay reaches the window.
+    w->keys.clear();
+    QTest::keyClick(UIQtTextOverlay(w), Qt::Key_Escape);
+    EXPECT_EQ(w->keys, std::vector<std::wstring>{L"key:27"});
+
+    // A double click on a list row (as the window system sends it: a click, then the double
+    // click) activates it.
+    auto* list = w->FindControlAs<CListUI>(L"list");
+    const UIPoint row = list->GetItemAt(0)->GetPos().Center();
+    QTest::mouseClick(surface, Qt::LeftButton, {}, QPoint(row.x, row.y));
+    QTest::mouseDClick(surface, Qt::LeftButton, {}, QPoint(row.x, row.y));
+    EXPECT_TRUE(PumpUntil([&] { return w->Seen(L"itemactivate:"); }));
+    EXPECT_EQ(UIQtTextOverlay(w), nullptr) << "the edit lost the focus to the list";
+}
+
 TEST_F(QtWindowTest, ComboOpensAQtListAndReportsThePick) {
     CDemoWnd* w = Open();
     auto* combo = w->FindControlAs<CComboUI>(L"combo");
