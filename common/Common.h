@@ -92,6 +92,8 @@ public:
     // An override (tests, a "missing tool" case) replaces the search for that name; an empty
     // override removes it.
     static std::wstring OnGetToolPath(const std::wstring& name);
+    // The same search from a given program folder (with its trailing "/").
+    static std::wstring OnLocateTool(const std::wstring& programFolder, const std::wstring& name);
     static void SetToolPathOverride(const std::wstring& name, const std::wstring& path);
 
     // MediaInfo queries: each opens the file, asks and closes; empty text or 0 when the library is

@@ -292,7 +292,11 @@ std::wstring CCommon::OnGetToolPath(const std::wstring& name) {
     }
     std::wstring folder;
     OnGetExeFolder(folder);
-    std::wstring beside = folder + L"Core/" + name;
+    return OnLocateTool(folder, name);
+}
+
+std::wstring CCommon::OnLocateTool(const std::wstring& programFolder, const std::wstring& name) {
+    std::wstring beside = programFolder + L"Core/" + name;
     if (!platform::FindExecutable(platform::ToUtf8(beside)).empty()) return beside;
     std::string onPath = platform::FindExecutable(platform::ToUtf8(name));
     if (!onPath.empty()) return platform::FromUtf8(onPath);

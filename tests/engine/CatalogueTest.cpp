@@ -4,9 +4,13 @@
 
 #include <algorithm>
 
+#include <sys/stat.h>
+
 #include "common/Common.h"
 #include "engine/AudioProcess.h"
 #include "engine/CommandCatalogue.h"
+#include "platform/Platform.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -205,6 +209,22 @@ TEST(Runner, EmptyOrUnstartableCommandsYieldFalse) {
     EXPECT_EQ(cmd.argv.front(), L"/nonexistent folder/Core/ffmpeg");
     EXPECT_EQ(cmd.text.rfind(L"\"/nonexistent folder/Core/ffmpeg\" -i", 0), 0u);
     EXPECT_FALSE(CAudioProcess::OnRunProcess(cmd));
+}
+
+TEST(Runner, ToolBesideTheProgramWinsOverPath) {
+    testsupport::TempDir dir;
+    std::wstring folder = dir.WPath();
+    std::wstring onPath = CCommon::OnLocateTool(folder, L"ffmpeg");
+    EXPECT_EQ(onPath, platform::FromUtf8(platform::FindExecutable("ffmpeg")).empty()
+                          ? folder + L"Core/ffmpeg"
+                          : platform::FromUtf8(platform::FindExecutable("ffmpeg")));
+    ASSERT_TRUE(platform::CreateFolders(folder + L"Core"));
+    std::wstring core = folder + L"Core/ffmpeg";
+    ASSERT_TRUE(platform::WriteFileBytes(core, "#!/bin/sh\n"));
+    EXPECT_EQ(CCommon::OnLocateTool(folder, L"ffmpeg"), onPath);  // present but not executable
+    ::chmod(platform::ToUtf8(core).c_str(), 0755);
+    EXPECT_EQ(CCommon::OnLocateTool(folder, L"ffmpeg"), core);
+    EXPECT_EQ(CCommon::OnLocateTool(folder, L"tw-no-such-tool"), folder + L"Core/tw-no-such-tool");
 }
 
 TEST(Runner, ToolPathIsAbsoluteAndOverridable) {
