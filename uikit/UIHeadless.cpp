@@ -1,6 +1,7 @@
 #include "uikit/UIHeadless.h"
 
 #include <chrono>
+#include <cstdio>
 #include <cwchar>
 
 #include "platform/Platform.h"
@@ -126,7 +127,7 @@ void CHeadlessBackendUI::WakeUp() {
     }
     m_wake.notify_all();
 }
-void CHeadlessBackendUI::WaitForWake(int ms) {
+bool CHeadlessBackendUI::WaitForWake(int ms) {
     std::unique_lock<std::mutex> lock(m_mutex);
     if (!m_woken) {
         if (ms < 0)
@@ -134,7 +135,9 @@ void CHeadlessBackendUI::WaitForWake(int ms) {
         else
             m_wake.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_woken; });
     }
+    bool woken = m_woken;
     m_woken = false;
+    return woken;
 }
 void CHeadlessBackendUI::RunLoop(const std::function<bool()>& done) {
     while (!done()) {
@@ -154,7 +157,13 @@ void CHeadlessBackendUI::RunLoop(const std::function<bool()>& done) {
                 m_virtualNow += static_cast<uint64_t>(next);
                 continue;
             }
-            WaitForWake(-1);
+            // Nothing scheduled: only another thread can move this loop on. A modal window that
+            // nobody answers would wait here for ever, so say so once in a while.
+            for (int waited = 0;; ++waited) {
+                if (WaitForWake(10000) || CAppUI::HasPendingTasks()) break;
+                std::fprintf(stderr, "headless UI loop idle for %d s: a modal window waits for an answer\n",
+                             (waited + 1) * 10);
+            }
         } else {
             WaitForWake(next < 0 ? -1 : static_cast<int>(std::min<int64_t>(next, 1000)));
         }

@@ -85,8 +85,8 @@ public:
     void SetIdleHook(std::function<bool()> hook);
     // Runs queued tasks and due timers until nothing is left (UI thread).
     void Pump();
-    // Waits (real time) until a task is posted or `ms` passed.
-    void WaitForWake(int ms);
+    // Waits (real time) until a task is posted or `ms` passed (-1: no limit); true when woken.
+    bool WaitForWake(int ms);
     // Closes the open combo drop-down as if the user picked `index` (-1: dismissed).
     bool CloseDropDown(int index);
     // Native state as the backend sees it.
