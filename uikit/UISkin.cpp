@@ -139,10 +139,6 @@ bool CSkinUI::LoadFolder(const std::wstring& folder) {
     return true;
 }
 
-bool CSkinUI::LoadEmbedded() {
-    return LoadZipFromMemory(UIEmbeddedSkinData(), UIEmbeddedSkinSize());
-}
-
 void CSkinUI::Release() {
     SkinState& s = State();
     std::lock_guard<std::mutex> lock(s.mutex);

@@ -34,6 +34,7 @@ public:
     static void ReadImageHeader(TImageDataUI* image);
 };
 
-// Defined in the source file that tw_embed_skin generates for an executable.
+// Defined in the source file that tw_embed_skin generates for an executable. The library brings
+// empty weak stand-ins (no archive), so a program without a skin links and LoadEmbedded fails.
 const unsigned char* UIEmbeddedSkinData();
 std::size_t UIEmbeddedSkinSize();
