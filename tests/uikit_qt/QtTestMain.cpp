@@ -4,9 +4,12 @@
 
 #include <cstdlib>
 
+#include <QDir>
+
 #include "QtTestSupport.h"
 #include "platform/Platform.h"
 #include "uikit/UIlib.h"
+#include "uikit/qt/QtRender.h"
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -24,6 +27,7 @@ int main(int argc, char** argv) {
         }
         rc = RUN_ALL_TESTS();
         CSkinUI::Release();
+        QDir(UIToQString(skin)).removeRecursively();
         qttest::SetBackend(nullptr);
         CAppUI::SetBackend(nullptr);
     }

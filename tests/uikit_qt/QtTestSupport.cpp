@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include <unistd.h>
+
 #include "platform/Platform.h"
 #include "uikit/qt/QtRender.h"
 
@@ -40,7 +42,8 @@ void SetBackend(CQtBackendUI* backend) {
 std::wstring SkinFolder() {
     const char* tmp = getenv("TW_TEST_TMP");
     std::string base = tmp && *tmp ? tmp : "/tmp";
-    return platform::FromUtf8(base) + L"/uikit_qt_skin/";
+    // One folder per process: CTest runs the cases of this executable in parallel processes.
+    return platform::FromUtf8(base) + L"/uikit_qt_skin_" + std::to_wstring(getpid()) + L"/";
 }
 
 std::string ScreenshotFolder() {

@@ -493,6 +493,9 @@ void CQtBackendUI::Impl::SyncOverlay(CWindowUI* window, Overlay& overlay) {
     QRect geometry(rc.left + border, rc.top + border, std::max(0, rc.GetWidth() - 2 * border),
                    std::max(0, rc.GetHeight() - 2 * border));
     if (overlay.widget->geometry() != geometry) overlay.widget->setGeometry(geometry);
+    // The display scale may have changed since the overlay was made.
+    const QFont font = CQtRenderUI::MakeFont(edit->GetFontInfo(), window->GetDPI().GetScale());
+    if (overlay.widget->font() != font) overlay.widget->setFont(font);
 }
 
 void CQtBackendUI::Impl::EndOverlay(CWindowUI* window) {
@@ -619,6 +622,8 @@ void CQtBackendUI::DestroyNativeWindow(CWindowUI* window) {
     m->EndOverlay(window);
     CSurfaceWidget* surface = it->second.data();
     m->surfaces.erase(it);
+    // An open combo list of this window goes with it (its pick would have no combo to reach).
+    if (m->comboList && surface && m->comboList->parentWidget() == surface) m->comboList->close();
     for (auto child = m->children.begin(); child != m->children.end();) {
         if (child->second.parent == window)
             child = m->children.erase(child);
@@ -778,12 +783,15 @@ void CQtBackendUI::ShowComboDropDown(CWindowUI* window, CComboUI* combo) {
                      [picked](QAction* action) { *picked = action->data().toInt(); });
     Impl* impl = m.get();
     // Qt hides the list before it reports the chosen action, so the answer waits one turn.
-    QObject::connect(list, &QMenu::aboutToHide, list, [impl, window, combo, picked, list] {
+    QPointer<QMenu> guarded(list);
+    QObject::connect(list, &QMenu::aboutToHide, list, [impl, window, combo, picked, guarded] {
         QMetaObject::invokeMethod(
             impl->pumpTarget,
-            [impl, window, combo, picked, list] {
-                if (impl->comboList == list) impl->comboList = nullptr;
-                impl->Bury(list);
+            [impl, window, combo, picked, guarded] {
+                if (guarded) {
+                    if (impl->comboList == guarded) impl->comboList = nullptr;
+                    impl->Bury(guarded.data());
+                }
                 if (ControlInTree(window, combo)) {
                     CDispatchGuardUI guard(impl);
                     combo->OnDropDownClosed(*picked);
