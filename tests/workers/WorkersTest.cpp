@@ -14,6 +14,7 @@
 #include "logging/Log.h"
 #include "platform/Platform.h"
 #include "support/TestSupport.h"
+#include "uikit/UIHeadless.h"
 #include "uikit/UIlib.h"
 
 using testsupport::TempDir;
@@ -47,6 +48,9 @@ protected:
     static void TearDownTestSuite() { CProgressTicker::SetSleepFunction(nullptr); }
 
     void SetUp() override {
+        // Rows live on the headless backend, as in the program without a screen.
+        backend_ = std::make_unique<CHeadlessBackendUI>(true);
+        CAppUI::SetBackend(backend_.get());
         // Temporary folders of the workers go below this test's own folder.
         ::setenv("XDG_CACHE_HOME", (dir_.Path() + "cache").c_str(), 1);
         platform::CreateFolders(dir_.WFile(L"tmp"));
@@ -57,6 +61,9 @@ protected:
     void TearDown() override {
         CCommon::SetToolPathOverride(L"ffmpeg", L"");
         SegmentLength = 900000;
+        rows_.clear();
+        CAppUI::SetBackend(nullptr);
+        backend_.reset();
     }
 
     std::wstring In(const std::wstring& name) const { return dir_.WFile(L"in/" + name); }
@@ -87,6 +94,7 @@ protected:
     }
 
     TempDir dir_;
+    std::unique_ptr<CHeadlessBackendUI> backend_;
     std::vector<std::unique_ptr<CControlUI>> rows_;
 };
 
