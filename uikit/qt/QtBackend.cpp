@@ -2,13 +2,16 @@
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
+#include <QClipboard>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHelpEvent>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
@@ -18,7 +21,6 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QRegularExpression>
-#include <QRegularExpressionValidator>
 #include <QScreen>
 #include <QTimer>
 #include <QToolTip>
@@ -401,46 +403,74 @@ private:
     CWindowUI* m_window;
 };
 
-// Keys typed into an edit overlay: the edit's own event hooks see them first (a hook may
-// swallow a key, as it would for the library's own edit); Tab and Escape go to the window.
-class COverlayKeyFilterUI : public QObject {
+// What the user types into an edit overlay goes to the library as keys and characters, so the
+// edit's own rules (read-only, digits only, the character limit, event hooks of custom controls)
+// decide and "textchanged" comes from the model; the overlay then shows the model's text again.
+// Input methods compose in the overlay; their committed text arrives as characters too.
+class COverlayInputFilterUI : public QObject {
 public:
-    COverlayKeyFilterUI(CQtBackendUI::Impl* impl, CWindowUI* window, CControlUI* edit, QObject* parent)
+    COverlayInputFilterUI(CQtBackendUI::Impl* impl, CWindowUI* window, CControlUI* edit, QObject* parent)
         : QObject(parent), m_impl(impl), m_window(window), m_edit(edit) {}
 
 protected:
     bool eventFilter(QObject* watched, QEvent* e) override {
-        if (e->type() != QEvent::KeyPress) return QObject::eventFilter(watched, e);
-        auto* key = static_cast<QKeyEvent*>(e);
+        if (e->type() != QEvent::KeyPress && e->type() != QEvent::InputMethod)
+            return QObject::eventFilter(watched, e);
         auto it = m_impl->overlays.find(m_window);
-        if (it == m_impl->overlays.end() || it->second.edit != m_edit) return false;
+        if (it == m_impl->overlays.end() || it->second.edit != m_edit || !it->second.widget) return false;
+        QWidget* widget = it->second.widget.data();
         CDispatchGuardUI guard(m_impl);
-        const uint32_t code = MapKey(key);
-        if (code == UIKEY_TAB || code == UIKEY_ESCAPE) {
-            m_window->InputKeyDown(code);
-            m_impl->self->WakeUp();
+        if (e->type() == QEvent::InputMethod) {
+            auto* im = static_cast<QInputMethodEvent*>(e);
+            if (im->commitString().isEmpty()) return false;  // composing: the overlay shows it
+            for (wchar_t ch : UIFromQString(im->commitString())) {
+                if (!CAppUI::IsWindowAlive(m_window)) break;
+                if (ch >= 0x20 || ch == L'\n') m_window->InputChar(ch);
+            }
+            // What is still being composed stays in the overlay.
+            QInputMethodEvent rest(im->preeditString(), im->attributes());
+            QCoreApplication::sendEvent(widget, &rest);
+            Resync();
             return true;
         }
-        if (code != 0) {
-            TEventUI ev;
-            ev.Type = UIEventType::KeyDown;
-            ev.pSender = m_edit;
-            ev.chKey = code;
-            ev.dwTimestamp = CAppUI::Now();
-            if (!m_edit->RunEventHandlers(ev)) return true;
+        auto* key = static_cast<QKeyEvent*>(e);
+        if (key == QKeySequence::Copy) return false;  // the overlay copies its selection
+        if (key == QKeySequence::Paste) {
+            if (const QMimeData* data = QGuiApplication::clipboard()->mimeData(); data && data->hasText()) {
+                for (wchar_t ch : UIFromQString(data->text())) {
+                    if (!CAppUI::IsWindowAlive(m_window)) break;
+                    if (ch >= 0x20) m_window->InputChar(ch);
+                }
+            }
+            Resync();
+            return true;
         }
-        for (wchar_t ch : TypedText(key)) {
-            TEventUI ev;
-            ev.Type = UIEventType::Char;
-            ev.pSender = m_edit;
-            ev.chKey = static_cast<uint32_t>(ch);
-            ev.dwTimestamp = CAppUI::Now();
-            if (!m_edit->RunEventHandlers(ev)) return true;
+        if (key == QKeySequence::SelectAll) {
+            if (auto* edit = dynamic_cast<CEditUI*>(m_edit)) edit->SetSelAll();
+            if (auto* line = qobject_cast<QLineEdit*>(widget)) line->selectAll();
+            if (auto* plain = qobject_cast<QPlainTextEdit*>(widget)) plain->selectAll();
+            return true;
         }
-        return false;
+        const uint32_t code = MapKey(key);
+        if (code != 0) m_window->InputKeyDown(code);
+        if (!(key->modifiers() & (Qt::ControlModifier | Qt::MetaModifier))) {
+            for (wchar_t ch : TypedText(key)) {
+                if (!CAppUI::IsWindowAlive(m_window)) break;
+                m_window->InputChar(ch);
+            }
+        }
+        Resync();
+        return true;
     }
 
 private:
+    void Resync() {
+        if (!CAppUI::IsWindowAlive(m_window)) return;
+        auto it = m_impl->overlays.find(m_window);
+        if (it != m_impl->overlays.end() && it->second.edit == m_edit)
+            m_impl->SyncOverlay(m_window, it->second);
+        m_impl->self->WakeUp();
+    }
     CQtBackendUI::Impl* m_impl;
     CWindowUI* m_window;
     CControlUI* m_edit;
@@ -477,17 +507,23 @@ void CQtBackendUI::Impl::SyncOverlay(CWindowUI* window, Overlay& overlay) {
         EndOverlay(window);
         return;
     }
-    // Text set by the program while the user types replaces the overlay's text.
+    // The overlay shows the model's text and caret (typed text, rules and the program's own
+    // SetText all end up there).
     const QString text = UIToQString(edit->GetText());
+    const int caret = std::clamp(edit->GetCaret(), 0, static_cast<int>(text.size()));
+    overlay.syncing = true;
     if (auto* line = qobject_cast<QLineEdit*>(overlay.widget.data())) {
         if (line->text() != text) line->setText(text);
+        if (line->cursorPosition() != caret && !line->hasSelectedText()) line->setCursorPosition(caret);
     } else if (auto* plain = qobject_cast<QPlainTextEdit*>(overlay.widget.data())) {
-        if (plain->toPlainText() != text) {
-            overlay.syncing = true;
-            plain->setPlainText(text);
-            overlay.syncing = false;
+        if (plain->toPlainText() != text) plain->setPlainText(text);
+        QTextCursor cursor = plain->textCursor();
+        if (cursor.position() != caret && !cursor.hasSelection()) {
+            cursor.setPosition(caret);
+            plain->setTextCursor(cursor);
         }
     }
+    overlay.syncing = false;
     const UIRect rc = edit->GetPos();
     const int border = std::max(0, edit->GetBorderSize());
     QRect geometry(rc.left + border, rc.top + border, std::max(0, rc.GetWidth() - 2 * border),
@@ -824,6 +860,12 @@ void CQtBackendUI::BeginTextInput(CWindowUI* window, CControlUI* control) {
     palette.setColor(QPalette::PlaceholderText, QColor::fromRgba(edit->GetTipValueColor()));
 
     Impl* impl = m.get();
+    // A click inside the overlay moves the caret of the model too.
+    auto caretMoved = [impl, window, edit](int position) {
+        auto it = impl->overlays.find(window);
+        if (it == impl->overlays.end() || it->second.edit != edit || it->second.syncing) return;
+        edit->SetCaret(position);
+    };
     QWidget* widget = nullptr;
     if (dynamic_cast<CRichEditUI*>(edit)) {
         auto* plain = new QPlainTextEdit(surface);
@@ -831,54 +873,28 @@ void CQtBackendUI::BeginTextInput(CWindowUI* window, CControlUI* control) {
         plain->setPlainText(UIToQString(edit->GetText()));
         plain->setReadOnly(edit->IsReadOnly());
         plain->setPlaceholderText(UIToQString(edit->GetTipValue()));
-        QObject::connect(plain, &QPlainTextEdit::textChanged, plain, [impl, window, edit, plain] {
-            auto it = impl->overlays.find(window);
-            if (it == impl->overlays.end() || it->second.edit != edit || it->second.syncing) return;
-            CDispatchGuardUI guard(impl);
-            it->second.syncing = true;
-            edit->SetText(UIFromQString(plain->toPlainText()));
-            auto again = impl->overlays.find(window);
-            if (again != impl->overlays.end()) again->second.syncing = false;
-            impl->self->WakeUp();
-        });
+        QObject::connect(plain, &QPlainTextEdit::cursorPositionChanged, plain,
+                         [plain, caretMoved] { caretMoved(plain->textCursor().position()); });
         widget = plain;
     } else {
         auto* line = new QLineEdit(surface);
         line->setFrame(false);
         line->setText(UIToQString(edit->GetText()));
-        line->setMaxLength(edit->GetMaxChar() > 0 ? edit->GetMaxChar() : 32767);
         line->setReadOnly(edit->IsReadOnly());
         line->setEchoMode(edit->IsPasswordMode() ? QLineEdit::Password : QLineEdit::Normal);
         line->setPlaceholderText(UIToQString(edit->GetTipValue()));
-        if (edit->IsDigitsOnly())
-            line->setValidator(
-                new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), line));
         const uint32_t style = edit->GetTextStyle();
         line->setAlignment((style & UIDT_CENTER)  ? Qt::AlignHCenter | Qt::AlignVCenter
                            : (style & UIDT_RIGHT) ? Qt::AlignRight | Qt::AlignVCenter
                                                   : Qt::AlignLeft | Qt::AlignVCenter);
-        line->setCursorPosition(std::clamp(edit->GetCaret(), 0, static_cast<int>(line->text().size())));
-        QObject::connect(line, &QLineEdit::textEdited, line, [impl, window, edit, line](const QString& text) {
-            auto it = impl->overlays.find(window);
-            if (it == impl->overlays.end() || it->second.edit != edit) return;
-            CDispatchGuardUI guard(impl);
-            edit->SetText(UIFromQString(text));
-            if (impl->overlays.count(window)) edit->SetCaret(line->cursorPosition());
-            impl->self->WakeUp();
-        });
-        QObject::connect(line, &QLineEdit::returnPressed, line, [impl, window, edit] {
-            auto it = impl->overlays.find(window);
-            if (it == impl->overlays.end() || it->second.edit != edit) return;
-            CDispatchGuardUI guard(impl);
-            window->InputKeyDown(UIKEY_RETURN);
-            impl->self->WakeUp();
-        });
+        QObject::connect(line, &QLineEdit::cursorPositionChanged, line,
+                         [caretMoved](int, int position) { caretMoved(position); });
         widget = line;
     }
     widget->setFont(CQtRenderUI::MakeFont(edit->GetFontInfo(), scale));
     widget->setPalette(palette);
     widget->setAutoFillBackground(true);
-    widget->installEventFilter(new COverlayKeyFilterUI(impl, window, edit, widget));
+    widget->installEventFilter(new COverlayInputFilterUI(impl, window, edit, widget));
     Impl::Overlay overlay;
     overlay.edit = edit;
     overlay.widget = widget;
