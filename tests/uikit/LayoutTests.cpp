@@ -116,3 +116,52 @@ TEST_F(UiTest, ListRowsScrollWhenTheyDoNotFit) {
     EXPECT_EQ(list->GetScrollPos().cy, 0);
     EXPECT_EQ(list->GetCurSel(), 0);
 }
+
+namespace {
+// A control that hosts something native: it follows every placement and visibility change.
+class CHostUI : public CControlUI {
+public:
+    std::wstring GetClass() const override { return L"HostUI"; }
+    void SetPos(const UIRect& rc, bool needInvalidate) override {
+        CControlUI::SetPos(rc, needInvalidate);
+        placed.push_back(rc);
+    }
+    void SetInternVisible(bool visible) override {
+        CControlUI::SetInternVisible(visible);
+        shown.push_back(visible);
+    }
+    std::vector<UIRect> placed;
+    std::vector<bool> shown;
+};
+struct HostFactory : IBuilderCallbackUI {
+    CControlUI* CreateControl(const std::wstring& tag) override {
+        return tag == L"Host" ? new CHostUI : nullptr;
+    }
+};
+}  // namespace
+
+TEST_F(UiTest, CustomControlsFollowLayoutAndTabVisibility) {
+    HostFactory factory;
+    CBuilderUI builder;
+    CControlUI* root = builder.CreateFromText(
+        L"<TabLayout name=\"tabs\"><VerticalLayout inset=\"5,5,5,5\"><Host name=\"host\" height=\"250\"/>"
+        L"</VerticalLayout><Label name=\"other\"/></TabLayout>",
+        &factory);
+    ASSERT_NE(root, nullptr);
+    auto* host = static_cast<CHostUI*>(static_cast<CContainerUI*>(root)->FindSubControl(L"host"));
+    ASSERT_NE(host, nullptr);
+    CTestWnd w(L"");
+    w.SetRoot(root);
+    ASSERT_TRUE(w.Create(nullptr, L"host", 0, 0, 645, 300));
+    driver->Pump();
+    ASSERT_FALSE(host->placed.empty());
+    EXPECT_EQ(host->placed.back(), (UIRect{5, 5, 640, 255}));
+    host->shown.clear();
+    EXPECT_TRUE(driver->SelectTab(&w, L"tabs", 1));
+    EXPECT_EQ(host->shown, std::vector<bool>{false});
+    EXPECT_FALSE(host->IsVisible());
+    EXPECT_TRUE(driver->SelectTab(&w, L"tabs", 0));
+    EXPECT_EQ(host->shown, (std::vector<bool>{false, true}));
+    w.InputResize(700, 300);
+    EXPECT_EQ(host->placed.back(), (UIRect{5, 5, 695, 255}));
+}
