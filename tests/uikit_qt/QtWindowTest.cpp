@@ -168,6 +168,17 @@ TEST_F(QtWindowTest, ButtonsFollowTheMouseAndClicksReachTheWindow) {
     ASSERT_TRUE(PumpUntil([&] { return w->Seen(L"click:btn_ok"); }));
     EXPECT_FALSE(w->Seen(L"click:btn_disabled"));
 
+    // A press on the caption band starts a window move and leaves nothing pushed; the close
+    // button inside the band's excluded right edge is pressed as a button.
+    QTest::mousePress(surface, Qt::LeftButton, {}, CenterOf(w, L"title"));
+    PumpAll();
+    EXPECT_EQ(w->GetPushed(), nullptr);
+    QTest::mouseRelease(surface, Qt::LeftButton, {}, CenterOf(w, L"title"));
+    QTest::mousePress(surface, Qt::LeftButton, {}, CenterOf(w, L"btn_close"));
+    EXPECT_EQ(w->GetPushed(), w->FindControl(L"btn_close"));
+    QTest::mouseRelease(surface, Qt::LeftButton, {}, CenterOf(w, L"btn_close"));
+    EXPECT_TRUE(PumpUntil([&] { return w->Seen(L"click:btn_close"); }));
+
     // The tooltip of the control under the mouse.
     const QPoint close = CenterOf(w, L"btn_close");
     QHelpEvent help(QEvent::ToolTip, close, surface->mapToGlobal(close));
