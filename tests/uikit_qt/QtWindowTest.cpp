@@ -552,6 +552,12 @@ TEST_F(QtWindowTest, MenusPopUpAndReportTheChosenItem) {
     Surface(again)->close();
     ASSERT_TRUE(PumpUntil([&] { return !CAppUI::IsWindowAlive(again); }));
     EXPECT_EQ(w->menuClicks.size(), 1u);
+    // Escape closes it too.
+    CMenuUI* third = CMenuUI::Show(w, L"menu.xml", at);
+    ASSERT_NE(third, nullptr);
+    QTest::keyClick(Surface(third), Qt::Key_Escape);
+    ASSERT_TRUE(PumpUntil([&] { return !CAppUI::IsWindowAlive(third); }));
+    EXPECT_EQ(w->menuClicks.size(), 1u);
     EXPECT_EQ(CMenuUI::Show(w, L"no-such-menu.xml", at), nullptr);
 }
 

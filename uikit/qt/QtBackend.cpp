@@ -363,7 +363,9 @@ protected:
                                    QRect(area.left, area.top, area.GetWidth(), area.GetHeight()));
             return true;
         }
-        if (e->type() == QEvent::WindowActivate || e->type() == QEvent::WindowDeactivate) {
+        // A pop-up never becomes the active window; Qt closes it on a click outside instead.
+        const bool popup = (windowFlags() & Qt::Popup) == Qt::Popup;
+        if (!popup && (e->type() == QEvent::WindowActivate || e->type() == QEvent::WindowDeactivate)) {
             if (m_window) {
                 CDispatchGuardUI guard(m_impl);
                 m_window->InputFocus(e->type() == QEvent::WindowActivate);
