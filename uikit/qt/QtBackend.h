@@ -5,6 +5,14 @@
 //
 // This header has no Qt types, so the program's entry can create the backend without Qt
 // headers. QtSurface.h gives Qt-level access for tests and the entry.
+//
+// Use on the thread that becomes the UI thread:
+//   CQtBackendUI backend;              // creates the QApplication when there is none
+//   CAppUI::SetBackend(&backend);
+//   backend.InstallCommonHooks();      // CCommon's open-file dialog and folder picker
+//   CSkinUI::LoadEmbedded();
+//   CMainFrameWnd wnd; wnd.Create(nullptr, title); wnd.CenterWindow(); wnd.ShowModal();
+//   CAppUI::SetBackend(nullptr);       // before the backend goes
 #pragma once
 
 #include <cstdint>
