@@ -306,6 +306,32 @@ TEST_F(WorkersTest, WorkersLogEntryCommandAndExit) {
     EXPECT_TRUE(platform::IsRegularFile(job.output));
 }
 
+TEST_F(WorkersTest, CoverPicturesAreNotCarriedIntoCutOrVolumeOutputs) {
+    ASSERT_TRUE(testsupport::MakeMp3WithCover(U8(In(L"cover.mp3")), 2.0));
+    ASSERT_EQ(testsupport::ProbeStreamCount(U8(In(L"cover.mp3")), "v"), 1);
+    CContainerUI* row = Row(L"listitemprogress.xml");
+    _tagAsyncParam cut;
+    cut.input = In(L"cover.mp3");
+    cut.output = Out(L"cut.mp3");
+    cut.progressPath = Out(L"94");
+    cut.start = L"00:00:00.500";
+    cut.length = L"00:00:01.000";
+    _tagAsyncParam volume;
+    volume.input = In(L"cover.mp3");
+    volume.output = Out(L"loud.mp3");
+    volume.progressPath = Out(L"95");
+    volume.extra = L"volume=1.5";
+    volume.controlA = Child(row, L"progress");
+    volume.controlB = Child(row, L"ProgressValue");
+    CAudioProcess::OnAsyncCutAudio(&cut);
+    CAudioProcess::OnAsyncVolumeAudio(&volume);
+    EXPECT_NEAR(testsupport::ProbeDurationSeconds(U8(cut.output)), 1.0, 0.1);
+    EXPECT_EQ(testsupport::ProbeStreamCount(U8(cut.output), "v"), 0);
+    EXPECT_EQ(testsupport::ProbeStreamCount(U8(volume.output), "v"), 0);
+    EXPECT_EQ(testsupport::ProbeStreamCount(U8(volume.output), "a"), 1);
+    EXPECT_EQ(Child(row, L"ProgressValue")->GetText(), L"100%");
+}
+
 // ---- Speed, volume, background music ---------------------------------------------------------------
 
 TEST_F(WorkersTest, SpeedAndVolumeAnimateToHundredWithNormalColours) {
@@ -608,6 +634,24 @@ TEST_F(WorkersTest, MergeOfALameMp3WithAChosenRangeCutsIt) {
     pool.Stop();
     EXPECT_EQ(copied, 1) << "the first keeps only its first second, so it is cut; the second is copied";
     EXPECT_NEAR(testsupport::ProbeDurationSeconds(U8(output)), 1.0 + two.durationMs / 1000.0, 0.15);
+}
+
+TEST_F(WorkersTest, MergeJoinsWhenFoldersHaveBlanksQuotesAndWideCharacters) {
+    const std::string cache = dir_.Path() + "cache dir's #1";
+    ::setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+    const std::wstring outFolder = dir_.WFile(L"输出 'x'/");
+    ASSERT_TRUE(platform::CreateFolders(outFolder));
+    ASSERT_TRUE(testsupport::MakeTone(U8(In(L"a.wav")), 1.0));
+    ASSERT_TRUE(testsupport::MakeTone(U8(In(L"b.ogg")), 1.0));
+    CWorkThreadPoolImpl pool;
+    pool.StartWith(2, 2);
+    const std::wstring output = CAudioProcess::OnRunMergeBatch(
+        {{In(L"a.wav"), L"", L"00:00:01.000"}, {In(L"b.ogg"), L"", L"00:00:01.000"}}, outFolder, pool);
+    pool.Stop();
+    EXPECT_EQ(output.rfind(outFolder + L"合成文件-", 0), 0u);
+    ASSERT_TRUE(platform::IsRegularFile(output));
+    EXPECT_NEAR(testsupport::ProbeDurationSeconds(U8(output)), 2.0, 0.2);
+    EXPECT_TRUE(FilesIn(platform::FromUtf8(cache) + L"/ZXSonivert/").empty());
 }
 
 TEST_F(WorkersTest, MergePieceWithoutMeasurableDurationTakesTheWavRoute) {
