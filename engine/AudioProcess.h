@@ -33,7 +33,9 @@ public:
     // ---- Operation workers and merge -----------------------------------------------------------
     // Each asynchronous worker takes the job handed over by the pool (an _tagAsyncParam*), turns
     // one input into one output file, updates the row controls of the job, deletes its temporary
-    // files and returns 0. Success is judged by the caller from the output file alone.
+    // files and returns 0. Success is judged by the caller from the output file alone. A worker
+    // never writes to its input (an output naming the input is not written) and replaces a
+    // progress path that names an existing file by one of its own.
     static int OnAsyncFormatAudio(void* param);
     static int OnAsyncCutAudio(void* param);
     static int OnAsyncExtractAudio(void* param);
@@ -56,8 +58,8 @@ public:
     static int OnMergeAudio(std::wstring output, std::wstring list, std::wstring progressPath);
     // Joins the pieces named in a concat list without re-encoding (long noise-removal jobs).
     static int OnMergeNoiseAudio(std::wstring output, std::wstring list, std::wstring progressPath);
-    // The whole merge of a page's rows, in list order: pieces on the pool (LAME MP3 sources are
-    // copied), the concat list, the join and the final encode into "<outputFolder>合成文件-<stamp>.mp3";
+    // The whole merge of a page's rows, in list order: pieces on the pool (a LAME MP3 whose row
+    // keeps the whole file is copied instead), the concat list, the join and the final encode into "<outputFolder>合成文件-<stamp>.mp3";
     // every piece and the list are deleted afterwards. Returns the final output path (which may
     // not exist when the tool failed); `copiedCount` receives the number of sources copied
     // instead of cut. Blocks until every piece is done.
