@@ -1,8 +1,10 @@
 // Every catalogue template run with the real ffmpeg on media made here, each output checked.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <thread>
 
 #include "common/Common.h"
 #include "engine/AacBridge.h"
@@ -266,6 +268,24 @@ TEST_F(RunnerE2E, ConcatThenMergeToMp3) {
     EXPECT_EQ(ProbeSampleRate(Out("merged.mp3")), 44100);
     EXPECT_EQ(ProbeChannels(Out("merged.mp3")), 2);
     EXPECT_NEAR(ProbeDurationSeconds(Out("merged.mp3")), 3.0, 0.1);
+}
+
+TEST_F(RunnerE2E, RunsFromFiveThreadsAtOnce) {
+    std::vector<std::thread> threads;
+    std::atomic<int> started{0};
+    for (int i = 0; i < 5; ++i) {
+        threads.emplace_back([i, &started] {
+            ToolCommand cmd = CAudioProcess::OnMakeCommand(
+                CmdTemplate::ToSpeech16kQuiet,
+                {In("tone.mp3"), WOut("parallel " + std::to_string(i) + ".wav")});
+            if (CAudioProcess::OnRunProcess(cmd)) ++started;
+        });
+    }
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(started.load(), 5);
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(ProbeSampleRate(Out("parallel " + std::to_string(i) + ".wav")), 16000) << i;
+    }
 }
 
 TEST_F(RunnerE2E, FailingToolRunStillReturnsTrueAndLeavesNoOutput) {
