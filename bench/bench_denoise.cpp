@@ -113,7 +113,15 @@ int main() {
         return 1;
     }
 
-    double oursCpu = 0, peerCpu = 0;
+    double oursCpu = 0, peerCpu = 0, singleCpu = 0;
+    const double singleSeconds = BestSeconds(
+        [&] {
+            platform::DeleteFilePath(platform::FromUtf8(ours));
+            NoiseReducer reducer;
+            reducer.SetParallel(false);
+            return reducer.Reduce(platform::FromUtf8(input), platform::FromUtf8(ours), 1);
+        },
+        RUSAGE_SELF, &singleCpu);
     const double oursSeconds = BestSeconds(
         [&] {
             platform::DeleteFilePath(platform::FromUtf8(ours));
@@ -132,13 +140,15 @@ int main() {
         RUSAGE_CHILDREN, &peerCpu);
     std::error_code ec;
     std::filesystem::remove_all(folder, ec);
-    if (oursSeconds <= 0 || peerSeconds <= 0) {
+    if (oursSeconds <= 0 || peerSeconds <= 0 || singleSeconds <= 0) {
         std::fprintf(stderr, "bench_denoise: a run failed\n");
         return 1;
     }
     const double oursX = kSeconds / oursSeconds, peerX = kSeconds / peerSeconds;
     std::printf("Reduce (read + reduce + write): %.3f s, %.0fx realtime (%.3f s processor time)\n",
                 oursSeconds, oursX, oursCpu);
+    std::printf("Reduce on one thread:           %.3f s, %.0fx realtime (%.3f s processor time)\n",
+                singleSeconds, kSeconds / singleSeconds, singleCpu);
     std::printf("ffmpeg -af afftdn:              %.3f s, %.0fx realtime (%.3f s processor time)\n",
                 peerSeconds, peerX, peerCpu);
     std::printf("RESULT denoise ours_x=%.0f peer_x=%.0f ratio=%.2f\n", oursX, peerX, oursX / peerX);
