@@ -146,6 +146,37 @@ TEST_F(QtWindowTest, DemoWindowRendersEveryControlKind) {
     EXPECT_TRUE(Near(img.pixelColor(RectOf(w, L"media").center()), Qt::black));
 }
 
+// Counts the paint events of a widget.
+class CPaintCounter : public QObject {
+public:
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+};
+
+TEST_F(QtWindowTest, OnlyChangedWindowsAreRedrawn) {
+    CDemoWnd* a = Open();
+    CDemoWnd* b = Open();
+    PumpAll();
+    CPaintCounter countA, countB;
+    Surface(a)->installEventFilter(&countA);
+    Surface(b)->installEventFilter(&countB);
+    // A change from another thread reaches the screen through the backend's wake-up.
+    std::thread([a] { a->FindControlAs<CProgressUI>(L"progress")->SetValue(90); }).join();
+    ASSERT_TRUE(PumpUntil([&] { return countA.paints > 0; }));
+    PumpAll();
+    EXPECT_EQ(countB.paints, 0);
+    const QRect progress = RectOf(a, L"progress");
+    EXPECT_TRUE(Near(Shot(a).pixelColor(progress.left() + progress.width() * 85 / 100, progress.center().y()),
+                     kGreen));
+    Surface(a)->removeEventFilter(&countA);
+    Surface(b)->removeEventFilter(&countB);
+}
+
 TEST_F(QtWindowTest, ButtonsFollowTheMouseAndClicksReachTheWindow) {
     CDemoWnd* w = Open();
     QWidget* surface = Surface(w);
