@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstddef>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -14,14 +13,6 @@
 
 #include "engine/AacBridge.h"
 #include "platform/Platform.h"
-
-// This benchmark has no skin of its own; the UI library's embedded-skin accessors answer empty.
-const unsigned char* UIEmbeddedSkinData() {
-    return nullptr;
-}
-std::size_t UIEmbeddedSkinSize() {
-    return 0;
-}
 
 namespace {
 
