@@ -37,6 +37,14 @@ const QColor kTitleBlue(0x2D, 0x6C, 0xDF);
 const QColor kGreen(0x7E, 0xD3, 0x21);
 const QColor kGrey(0xDD, 0xDD, 0xDD);
 
+// Runs `step` on the UI thread now and then every 10 ms until it returns true or has run `rounds`
+// times.
+void Poll(std::function<bool()> step, int rounds, int delayMs = 0) {
+    QTimer::singleShot(delayMs, [step = std::move(step), rounds]() mutable {
+        if (!step() && rounds > 1) Poll(std::move(step), rounds - 1, 10);
+    });
+}
+
 class QtWindowTest : public ::testing::Test {
 protected:
     CDemoWnd* Open(CWindowUI* owner = nullptr, bool show = true) {
@@ -602,17 +610,14 @@ TEST_F(QtWindowTest, OtherThreadsWakeTheLoopRunDialogsAndRaiseWindows) {
     CDemoWnd dialog;
     dialog.closeOn = L"btn_ok";
     // On the UI thread: once the worker's dialog runs modally, click its button.
-    auto attempts = std::make_shared<int>(0);
-    auto poll = std::make_shared<std::function<void()>>();
-    *poll = [&, attempts, poll] {
-        QWidget* surface = Surface(&dialog);
-        if (surface && surface->isVisible() && dialog.IsModal()) {
+    Poll(
+        [&] {
+            QWidget* surface = Surface(&dialog);
+            if (!surface || !surface->isVisible() || !dialog.IsModal()) return false;
             QTest::mouseClick(surface, Qt::LeftButton, {}, CenterOf(&dialog, L"btn_ok"));
-            return;
-        }
-        if (++*attempts < 1000) QTimer::singleShot(10, *poll);
-    };
-    QTimer::singleShot(0, *poll);
+            return true;
+        },
+        1000);
     std::thread worker([&] {
         // A second instance asks for the window; a dialog is created and run from this thread.
         qttest::Backend().BringToFront(w);
@@ -641,28 +646,25 @@ TEST_F(QtWindowTest, OtherThreadsWakeTheLoopRunDialogsAndRaiseWindows) {
 // (or rejected when `fill` is empty). Anything modal that stays open afterwards (a warning of the
 // dialog) is rejected, so a wrong answer fails the test instead of hanging it.
 void AnswerFileDialog(std::function<void(QFileDialog*)> fill) {
-    auto attempts = std::make_shared<int>(0);
     auto answered = std::make_shared<bool>(false);
-    auto poll = std::make_shared<std::function<void()>>();
-    *poll = [fill, attempts, answered, poll] {
-        QWidget* modal = QApplication::activeModalWidget();
-        auto* dialog = qobject_cast<QFileDialog*>(modal);
-        if (dialog && !*answered) {
-            *answered = true;
-            if (fill) {
-                fill(dialog);
-                static_cast<QDialog*>(dialog)->accept();  // QFileDialog::accept runs its checks
-            } else {
-                dialog->reject();
+    Poll(
+        [fill, answered] {
+            QWidget* modal = QApplication::activeModalWidget();
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            if (dialog && !*answered) {
+                *answered = true;
+                if (fill) {
+                    fill(dialog);
+                    static_cast<QDialog*>(dialog)->accept();  // QFileDialog::accept runs its checks
+                } else {
+                    dialog->reject();
+                }
+            } else if (*answered && qobject_cast<QDialog*>(modal)) {
+                static_cast<QDialog*>(modal)->reject();
             }
-        } else if (*answered && qobject_cast<QDialog*>(modal)) {
-            static_cast<QDialog*>(modal)->reject();
-        } else if (*answered && !modal) {
-            return;
-        }
-        if (++*attempts < 500) QTimer::singleShot(10, *poll);
-    };
-    QTimer::singleShot(0, *poll);
+            return *answered && !QApplication::activeModalWidget();
+        },
+        500);
 }
 
 // Types names into the dialog's file name box, as a user selecting several files does.
