@@ -66,6 +66,12 @@ void PaintControlText(CControlUI* c, IRenderUI& render, const std::wstring& text
 }
 }  // namespace
 
+void CLabelUI::PaintText(IRenderUI& render) {
+    uint32_t color = GetTextColor();
+    if (!IsEnabled() && GetDisabledTextColor() != 0) color = GetDisabledTextColor();
+    PaintControlText(this, render, GetText(), color);
+}
+
 // ---- Text --------------------------------------------------------------------------------------
 CTextUI::CTextUI() {
     m_textStyle = UIDT_LEFT | UIDT_TOP | UIDT_WORDBREAK;

@@ -16,6 +16,8 @@ public:
     bool IsEndEllipsis() const;
     void SetEndEllipsis(bool ellipsis);
     void SetAttribute(const std::wstring& name, const std::wstring& value) override;
+    // Draws the text in the text colour (the disabled text colour when disabled).
+    void PaintText(IRenderUI& render) override;
 };
 
 // A multi-line label.
