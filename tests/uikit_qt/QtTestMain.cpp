@@ -34,10 +34,3 @@ int main(int argc, char** argv) {
     return rc;
 }
 
-// This test reads its skin from a folder; nothing is embedded into the executable.
-__attribute__((weak)) const unsigned char* UIEmbeddedSkinData() {
-    return nullptr;
-}
-__attribute__((weak)) std::size_t UIEmbeddedSkinSize() {
-    return 0;
-}
