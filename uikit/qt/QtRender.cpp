@@ -27,7 +27,7 @@ QRect ToQRect(const UIRect& rc) {
     return QRect(rc.left, rc.top, rc.GetWidth(), rc.GetHeight());
 }
 
-// A border of `width` pixels drawn inside the rectangle (as a DirectUI border is).
+// A border of `width` pixels drawn inside the rectangle, so it never spills onto neighbours.
 QRectF InnerStrokeRect(const UIRect& rc, int width) {
     const double half = width / 2.0;
     return QRectF(rc.left + half, rc.top + half, std::max(0.0, rc.GetWidth() - 2 * half),
