@@ -29,21 +29,6 @@ bool ToolAcceptsApe(int tool) {
     return tool == 0 || tool == 1;
 }
 
-// Decimal leading digits after optional white space and sign, as the C runtime's atoi does;
-// clamped instead of overflowing.
-long long LeadingInteger(const std::wstring& text) {
-    size_t i = 0;
-    while (i < text.size() && std::iswspace(static_cast<wint_t>(text[i]))) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) negative = text[i++] == L'-';
-    long long value = 0;
-    while (i < text.size() && text[i] >= L'0' && text[i] <= L'9') {
-        if (value < 1000000000000LL) value = value * 10 + (text[i] - L'0');
-        ++i;
-    }
-    return negative ? -value : value;
-}
-
 }  // namespace
 
 const std::vector<std::wstring>& CCommon::AudioExtensions() {
@@ -266,12 +251,12 @@ void CCommon::OnSplitTimeCode(uint32_t ms, uint32_t& hours, uint32_t& minutes, u
 uint32_t CCommon::OnParseTimeCode(const std::wstring& text) {
     size_t first = text.find(L':');
     if (first == std::wstring::npos) return 0;
-    long long hours = LeadingInteger(text.substr(0, first));
+    long long hours = OnLeadingInteger(text.substr(0, first));
     long long minutes = 0;
     float seconds = 0.0f;
     size_t second = text.find(L':', first + 1);
     if (second != std::wstring::npos) {
-        minutes = LeadingInteger(text.substr(first + 1, second - first - 1));
+        minutes = OnLeadingInteger(text.substr(first + 1, second - first - 1));
         std::string rest = platform::ToUtf8(text.substr(second + 1));
         seconds = static_cast<float>(std::strtod(rest.c_str(), nullptr));
     }
@@ -287,6 +272,19 @@ bool CCommon::OnStripPrefix(const std::wstring& text, const std::wstring& prefix
     if (text.find(prefix) == std::wstring::npos) return false;
     out = text.substr(std::min(prefix.size(), text.size()));
     return true;
+}
+
+long long CCommon::OnLeadingInteger(const std::wstring& text) {
+    size_t i = 0;
+    while (i < text.size() && std::iswspace(static_cast<wint_t>(text[i]))) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) negative = text[i++] == L'-';
+    long long value = 0;
+    while (i < text.size() && text[i] >= L'0' && text[i] <= L'9') {
+        if (value < 100000000000LL) value = value * 10 + (text[i] - L'0');
+        ++i;
+    }
+    return negative ? -value : value;
 }
 
 std::string CCommon::OnToUtf8(const std::wstring& text) {

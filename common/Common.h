@@ -81,6 +81,9 @@ public:
     // When the prefix occurs in the text, `out` becomes the text from position length(prefix)
     // on and the result is true; otherwise `out` is untouched.
     static bool OnStripPrefix(const std::wstring& text, const std::wstring& prefix, std::wstring& out);
+    // Decimal leading digits after optional white space and sign, as the C runtime's atoi reads
+    // them; 0 without digits. Saturates far beyond the 32-bit range instead of overflowing.
+    static long long OnLeadingInteger(const std::wstring& text);
     static std::string OnToUtf8(const std::wstring& text);
 
     // Upper bound of the free-name searches.

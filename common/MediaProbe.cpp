@@ -39,30 +39,15 @@ std::string PathArgument(const std::wstring& path) {
 
 // ---- Numbers from text --------------------------------------------------------------------------
 
-// Decimal leading digits: white space skipped, an optional sign, digits up to the first
-// non-digit; 0 without digits. Clamped to the 32-bit range instead of overflowing.
-long long LeadingDigits(const std::wstring& text) {
-    size_t i = 0;
-    while (i < text.size() && std::iswspace(static_cast<wint_t>(text[i]))) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) negative = text[i++] == L'-';
-    long long value = 0;
-    while (i < text.size() && text[i] >= L'0' && text[i] <= L'9') {
-        if (value < 100000000000LL) value = value * 10 + (text[i] - L'0');
-        ++i;
-    }
-    return negative ? -value : value;
-}
-
 int32_t ToInt32(const std::wstring& text) {
-    long long v = LeadingDigits(text);
+    long long v = CCommon::OnLeadingInteger(text);
     if (v > INT32_MAX) return INT32_MAX;
     if (v < INT32_MIN) return INT32_MIN;
     return static_cast<int32_t>(v);
 }
 
 uint32_t ToUint32(const std::wstring& text) {
-    long long v = LeadingDigits(text);
+    long long v = CCommon::OnLeadingInteger(text);
     if (v < 0) return 0;
     if (v > UINT32_MAX) return UINT32_MAX;
     return static_cast<uint32_t>(v);
@@ -320,7 +305,7 @@ void CCommon::OnGetMediaFileInfo(const std::wstring& path, MediaFacts& facts, ui
                           {kStreamGeneral, L"Duration"},
                           {kStreamGeneral, L"BitRate"}});
     facts.fileName = a[0];
-    long long size = LeadingDigits(a[1]);
+    long long size = CCommon::OnLeadingInteger(a[1]);
     if (rawSize) *rawSize = size > 0 ? static_cast<uint64_t>(size) : 0;
     facts.durationMs = ToUint32(a[2]);
     facts.bitRate = ToInt32(a[3]);
@@ -392,7 +377,7 @@ void CCommon::OnParseProbeText(const std::string& report, uint32_t& durationMs, 
         std::string rest = text.substr(at + 8);
         size_t unit = rest.find("kb/s");
         if (unit != std::string::npos) {
-            long long kbps = LeadingDigits(platform::FromUtf8(rest.substr(0, unit)));
+            long long kbps = CCommon::OnLeadingInteger(platform::FromUtf8(rest.substr(0, unit)));
             long long bps = kbps * 1000;
             bitRate = bps > INT32_MAX ? INT32_MAX : (bps < INT32_MIN ? INT32_MIN : static_cast<int32_t>(bps));
         }
