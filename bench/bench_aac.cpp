@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchUtil.h"
 #include "engine/AacBridge.h"
 #include "platform/Platform.h"
 
@@ -18,34 +19,6 @@ namespace {
 
 constexpr double kSeconds = 600.0;
 constexpr int kRuns = 5;
-
-double CpuSeconds(int who) {
-    rusage usage{};
-    getrusage(who, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-// Best wall-clock time of kRuns runs; *cpu gets the mean processor time per run of `who` (this
-// process or its children), which tells the work apart from waiting on a busy machine.
-template <typename Fn>
-double BestSeconds(Fn fn, int who, double* cpu) {
-    double best = 1e30;
-    const double cpuStart = CpuSeconds(who);
-    for (int run = 0; run < kRuns; ++run) {
-        const auto start = std::chrono::steady_clock::now();
-        if (!fn()) return -1.0;
-        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-        best = std::min(best, took.count());
-    }
-    *cpu = (CpuSeconds(who) - cpuStart) / kRuns;
-    return best;
-}
-
-bool Run(const std::vector<std::string>& argv) {
-    int code = -1;
-    return platform::RunProcess(argv, &code) && code == 0;
-}
 
 }  // namespace
 
@@ -56,9 +29,8 @@ int main() {
         std::fprintf(stderr, "bench_aac: needs ffmpeg and faad on PATH\n");
         return 1;
     }
-    std::string folder = platform::ToUtf8(platform::TempFolder()) + "tw-bench-aac-XXXXXX";
-    if (::mkdtemp(folder.data()) == nullptr) return 1;
-    folder += "/";
+    const std::string folder = bench::MakeScratchFolder("tw-bench-aac");
+    if (folder.empty()) return 1;
     const std::string input = folder + "music.aac";
     const std::string ours = folder + "ours.wav", peer = folder + "faad.wav", ref = folder + "ffmpeg.wav";
 
@@ -66,53 +38,54 @@ int main() {
     // band carries signal, as in music.
     std::printf("encoding %.0f s of stereo ADTS AAC...\n", kSeconds);
     const std::string d = std::to_string(static_cast<int>(kSeconds));
-    if (!Run({ffmpeg,
-              "-hide_banner",
-              "-loglevel",
-              "error",
-              "-y",
-              "-f",
-              "lavfi",
-              "-i",
-              "aevalsrc=0.3*sin(2*PI*(330+20*sin(2*PI*0.5*t))*t)|0.3*sin(2*PI*(440+30*sin(2*PI*0.3*t))*t):s="
-              "44100:d=" +
-                  d,
-              "-f",
-              "lavfi",
-              "-i",
-              "anoisesrc=color=pink:amplitude=0.1:sample_rate=44100:d=" + d,
-              "-filter_complex",
-              "[1:a]aformat=channel_layouts=stereo[n];[0:a][n]amix=inputs=2:normalize=0",
-              "-c:a",
-              "aac",
-              "-b:a",
-              "128k",
-              "-f",
-              "adts",
-              input})) {
+    if (!bench::Run(
+            {ffmpeg,
+             "-hide_banner",
+             "-loglevel",
+             "error",
+             "-y",
+             "-f",
+             "lavfi",
+             "-i",
+             "aevalsrc=0.3*sin(2*PI*(330+20*sin(2*PI*0.5*t))*t)|0.3*sin(2*PI*(440+30*sin(2*PI*0.3*t))*t):s="
+             "44100:d=" +
+                 d,
+             "-f",
+             "lavfi",
+             "-i",
+             "anoisesrc=color=pink:amplitude=0.1:sample_rate=44100:d=" + d,
+             "-filter_complex",
+             "[1:a]aformat=channel_layouts=stereo[n];[0:a][n]amix=inputs=2:normalize=0",
+             "-c:a",
+             "aac",
+             "-b:a",
+             "128k",
+             "-f",
+             "adts",
+             input})) {
         std::fprintf(stderr, "bench_aac: cannot make %s\n", input.c_str());
         return 1;
     }
 
     const std::wstring wideIn = platform::FromUtf8(input), wideOut = platform::FromUtf8(ours);
     double oursCpu = 0, peerCpu = 0, refCpu = 0;
-    const double oursSeconds = BestSeconds(
+    const double oursSeconds = bench::BestSeconds(
         [&] {
             platform::DeleteFilePath(wideOut);
             return OnDecoderAAC(wideIn.c_str(), wideOut.c_str());
         },
-        RUSAGE_SELF, &oursCpu);
-    const double peerSeconds = BestSeconds(
+        RUSAGE_SELF, kRuns, &oursCpu);
+    const double peerSeconds = bench::BestSeconds(
         [&] {
-            return Run({faad, "-q", "-o", peer, input});
+            return bench::Run({faad, "-q", "-o", peer, input});
         },
-        RUSAGE_CHILDREN, &peerCpu);
-    const double refSeconds = BestSeconds(
+        RUSAGE_CHILDREN, kRuns, &peerCpu);
+    const double refSeconds = bench::BestSeconds(
         [&] {
-            return Run(
+            return bench::Run(
                 {ffmpeg, "-hide_banner", "-loglevel", "error", "-y", "-i", input, "-c:a", "pcm_s16le", ref});
         },
-        RUSAGE_CHILDREN, &refCpu);
+        RUSAGE_CHILDREN, kRuns, &refCpu);
     const int64_t oursBytes = platform::FileSize(wideOut),
                   peerBytes = platform::FileSize(platform::FromUtf8(peer));
     std::error_code ec;

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchUtil.h"
 #include "denoise/NoiseReducer.h"
 #include "platform/Platform.h"
 
@@ -71,29 +72,6 @@ bool WritePcm16(const std::string& path, const std::vector<short>& pcm) {
     return sf_close(f) == 0 && n == static_cast<sf_count_t>(pcm.size());
 }
 
-double CpuSeconds(int who) {
-    rusage usage{};
-    getrusage(who, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-// Best wall-clock time of kRuns runs; *cpu gets the mean processor time per run of `who` (this
-// process or its children), which tells the work apart from waiting on a busy machine.
-template <typename Fn>
-double BestSeconds(Fn fn, int who, double* cpu) {
-    double best = 1e30;
-    const double cpuStart = CpuSeconds(who);
-    for (int run = 0; run < kRuns; ++run) {
-        const auto start = std::chrono::steady_clock::now();
-        if (!fn()) return -1.0;
-        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-        best = std::min(best, took.count());
-    }
-    *cpu = (CpuSeconds(who) - cpuStart) / kRuns;
-    return best;
-}
-
 }  // namespace
 
 int main() {
@@ -102,9 +80,8 @@ int main() {
         std::fprintf(stderr, "bench_denoise: ffmpeg not found\n");
         return 1;
     }
-    std::string folder = platform::ToUtf8(platform::TempFolder()) + "tw-bench-denoise-XXXXXX";
-    if (::mkdtemp(folder.data()) == nullptr) return 1;
-    folder += "/";
+    const std::string folder = bench::MakeScratchFolder("tw-bench-denoise");
+    if (folder.empty()) return 1;
     const std::string input = folder + "speech.wav", ours = folder + "ours.wav", peer = folder + "afftdn.wav";
 
     std::printf("generating %.0f s of noisy speech at %d Hz mono...\n", kSeconds, kRate);
@@ -114,22 +91,22 @@ int main() {
     }
 
     double oursCpu = 0, peerCpu = 0, singleCpu = 0;
-    const double singleSeconds = BestSeconds(
+    const double singleSeconds = bench::BestSeconds(
         [&] {
             platform::DeleteFilePath(platform::FromUtf8(ours));
             NoiseReducer reducer;
             reducer.SetParallel(false);
             return reducer.Reduce(platform::FromUtf8(input), platform::FromUtf8(ours), 1);
         },
-        RUSAGE_SELF, &singleCpu);
-    const double oursSeconds = BestSeconds(
+        RUSAGE_SELF, kRuns, &singleCpu);
+    const double oursSeconds = bench::BestSeconds(
         [&] {
             platform::DeleteFilePath(platform::FromUtf8(ours));
             NoiseReducer reducer;
             return reducer.Reduce(platform::FromUtf8(input), platform::FromUtf8(ours), 1);
         },
-        RUSAGE_SELF, &oursCpu);
-    const double peerSeconds = BestSeconds(
+        RUSAGE_SELF, kRuns, &oursCpu);
+    const double peerSeconds = bench::BestSeconds(
         [&] {
             int code = -1;
             return platform::RunProcess({ffmpeg, "-hide_banner", "-loglevel", "error", "-y", "-i", input,
@@ -137,7 +114,7 @@ int main() {
                                         &code) &&
                    code == 0;
         },
-        RUSAGE_CHILDREN, &peerCpu);
+        RUSAGE_CHILDREN, kRuns, &peerCpu);
     std::error_code ec;
     std::filesystem::remove_all(folder, ec);
     if (oursSeconds <= 0 || peerSeconds <= 0 || singleSeconds <= 0) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchUtil.h"
 #include "common/Common.h"
 #include "platform/Platform.h"
 
@@ -56,9 +57,8 @@ int main() {
         std::fprintf(stderr, "bench_probe: needs ffmpeg and ffprobe on PATH\n");
         return 1;
     }
-    std::string folder = platform::ToUtf8(platform::TempFolder()) + "tw-bench-probe-XXXXXX";
-    if (::mkdtemp(folder.data()) == nullptr) return 1;
-    folder += "/";
+    const std::string folder = bench::MakeScratchFolder("tw-bench-probe");
+    if (folder.empty()) return 1;
     const std::string aac = folder + "long.aac";
     const std::string mp3 = folder + "long.mp3";
     std::printf("encoding 600 s of ADTS AAC and MP3...\n");
