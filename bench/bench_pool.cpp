@@ -3,6 +3,7 @@
 // same run on the same inputs. Prints "RESULT pool ours_s=... peer_s=... ratio=..." where ratio is
 // the sequential time divided by the pool time.
 #include <stdlib.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <atomic>
@@ -36,6 +37,14 @@ constexpr int kRounds = 2;
 bool Run(const std::vector<std::string>& argv) {
     int code = -1;
     return platform::RunProcess(argv, &code) && code == 0;
+}
+
+// CPU seconds (user + system) of every child process waited for so far.
+double ChildCpuSeconds() {
+    struct rusage usage {};
+    ::getrusage(RUSAGE_CHILDREN, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
+           usage.ru_stime.tv_usec / 1e6;
 }
 
 double Since(std::chrono::steady_clock::time_point start) {
@@ -75,6 +84,19 @@ int main() {
 
     // Ours: the batch through the pool, as a format page's batch thread queues it.
     size_t threads = 0;
+    // The most format jobs that ran at the same moment (shows the pool's parallelism even when
+    // other load leaves the tools less than a core each).
+    std::atomic<int> running{0};
+    std::atomic<int> peak{0};
+    auto worker = [&running, &peak](void* job) {
+        const int now = running.fetch_add(1) + 1;
+        int seen = peak.load();
+        while (now > seen && !peak.compare_exchange_weak(seen, now)) {
+        }
+        const int result = CAudioProcess::OnAsyncFormatAudio(job);
+        running.fetch_sub(1);
+        return result;
+    };
     auto runOurs = [&]() {
         CWorkThreadPoolImpl pool;
         pool.Start(5);
@@ -91,7 +113,7 @@ int main() {
             job->start = L"00:00:00.000";
             job->length = length;
             job->extra = L"-ab 128k";
-            pool.Submit(std::move(job), &CAudioProcess::OnAsyncFormatAudio, &done);
+            pool.Submit(std::move(job), worker, &done);
         }
         while (done.load() < kFiles) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -114,9 +136,17 @@ int main() {
     double ours = 1e30;
     double peer = 1e30;
     for (int round = 0; round < kRounds; ++round) {
-        peer = std::min(peer, runPeer());
-        ours = std::min(ours, runOurs());
-        std::printf("round %d: ours_s=%.3f peer_s=%.3f\n", round + 1, ours, peer);
+        // CPU seconds of the tools per wall second: how many cores the run really got.
+        double cpu = ChildCpuSeconds();
+        const double peerRun = runPeer();
+        const double peerCores = (ChildCpuSeconds() - cpu) / peerRun;
+        cpu = ChildCpuSeconds();
+        const double oursRun = runOurs();
+        const double oursCores = (ChildCpuSeconds() - cpu) / oursRun;
+        peer = std::min(peer, peerRun);
+        ours = std::min(ours, oursRun);
+        std::printf("round %d: ours_s=%.3f (%.2f cores busy) peer_s=%.3f (%.2f cores busy)\n", round + 1,
+                    oursRun, oursCores, peerRun, peerCores);
     }
 
     int produced = 0;
@@ -128,9 +158,11 @@ int main() {
     // The speed-up needs idle cores; the machine's load is printed so a low ratio can be read.
     std::string load;
     platform::ReadFileBytes(L"/proc/loadavg", &load);
-    std::printf("files=%d seconds_each=%d pool_threads=%zu produced=%d hardware_threads=%u loadavg=%s",
-                kFiles, kSeconds, threads, produced, std::thread::hardware_concurrency(),
-                load.empty() ? "?\n" : load.c_str());
+    std::printf(
+        "files=%d seconds_each=%d pool_threads=%zu peak_jobs_at_once=%d produced=%d hardware_threads=%u "
+        "loadavg=%s",
+        kFiles, kSeconds, threads, peak.load(), produced, std::thread::hardware_concurrency(),
+        load.empty() ? "?\n" : load.c_str());
     std::printf("RESULT pool ours_s=%.3f peer_s=%.3f ratio=%.2f\n", ours, peer, ours > 0 ? peer / ours : 0.0);
     return produced == kFiles ? 0 : 1;
 }
