@@ -13,14 +13,7 @@ int RunDecodeAac(const std::vector<std::string>& args) {
     if (args.size() != 2) return cli::UsageError("decode-aac", "expected IN OUT");
     const std::wstring in = platform::FromUtf8(args[0]);
     const std::wstring out = platform::FromUtf8(args[1]);
-    if (!platform::IsRegularFile(in)) {
-        std::fprintf(stderr, "tonewright-cli: input file not found: %s\n", args[0].c_str());
-        return 1;
-    }
-    if (platform::PathExists(out)) {
-        std::fprintf(stderr, "tonewright-cli: output already exists, not overwriting: %s\n", args[1].c_str());
-        return 1;
-    }
+    if (!cli::CheckInputAndNewOutput(args[0], args[1])) return 1;
     if (!OnDecoderAAC(in.c_str(), out.c_str())) {
         std::fprintf(stderr,
                      "tonewright-cli: could not decode %s into %s (not an ADTS/ADIF AAC stream, or the "

@@ -26,14 +26,7 @@ int RunDenoise(const std::vector<std::string>& args) {
     }
     const std::wstring in = platform::FromUtf8(args[0]);
     const std::wstring out = platform::FromUtf8(args[1]);
-    if (!platform::IsRegularFile(in)) {
-        std::fprintf(stderr, "tonewright-cli: input file not found: %s\n", args[0].c_str());
-        return 1;
-    }
-    if (platform::PathExists(out)) {
-        std::fprintf(stderr, "tonewright-cli: output already exists, not overwriting: %s\n", args[1].c_str());
-        return 1;
-    }
+    if (!cli::CheckInputAndNewOutput(args[0], args[1])) return 1;
     NoiseReducer reducer;
     if (!reducer.Reduce(in, out, level)) {
         if (!platform::IsFolderWritable(ParentFolder(out))) {

@@ -24,6 +24,10 @@ const std::vector<Command>& Commands();
 // Prints "tonewright-cli: <message>" and the command's usage to standard error; returns 2.
 int UsageError(const std::string& commandName, const std::string& message);
 
+// For commands that read IN and write a new OUT: true when IN is an existing file and nothing
+// exists at OUT yet (outputs are never overwritten); otherwise prints why and returns false.
+bool CheckInputAndNewOutput(const std::string& in, const std::string& out);
+
 }  // namespace cli
 
 #define TW_CLI_CONCAT2(a, b) a##b

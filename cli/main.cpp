@@ -36,6 +36,18 @@ int UsageError(const std::string& commandName, const std::string& message) {
     return 2;
 }
 
+bool CheckInputAndNewOutput(const std::string& in, const std::string& out) {
+    if (!platform::IsRegularFile(platform::FromUtf8(in))) {
+        std::fprintf(stderr, "tonewright-cli: input file not found: %s\n", in.c_str());
+        return false;
+    }
+    if (platform::PathExists(platform::FromUtf8(out))) {
+        std::fprintf(stderr, "tonewright-cli: output already exists, not overwriting: %s\n", out.c_str());
+        return false;
+    }
+    return true;
+}
+
 }  // namespace cli
 
 static void PrintHelp(FILE* out) {
