@@ -31,7 +31,7 @@ std::size_t UIEmbeddedSkinSize() {
 namespace {
 
 constexpr int kFiles = 20;
-constexpr int kSeconds = 20;
+constexpr int kSeconds = 40;
 constexpr int kRounds = 2;
 
 bool Run(const std::vector<std::string>& argv) {
