@@ -15,37 +15,17 @@
 #include <thread>
 #include <vector>
 
+#include "bench/BenchUtil.h"
 #include "common/Common.h"
 #include "engine/AudioProcess.h"
 #include "engine/WorkThreadPool.h"
 #include "platform/Platform.h"
-
-// This benchmark has no skin of its own; the UI library's embedded-skin accessors answer empty.
-const unsigned char* UIEmbeddedSkinData() {
-    return nullptr;
-}
-std::size_t UIEmbeddedSkinSize() {
-    return 0;
-}
 
 namespace {
 
 constexpr int kFiles = 20;
 constexpr int kSeconds = 40;
 constexpr int kRounds = 2;
-
-bool Run(const std::vector<std::string>& argv) {
-    int code = -1;
-    return platform::RunProcess(argv, &code) && code == 0;
-}
-
-// CPU seconds (user + system) of every child process waited for so far.
-double ChildCpuSeconds() {
-    struct rusage usage {};
-    ::getrusage(RUSAGE_CHILDREN, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
-           usage.ru_stime.tv_usec / 1e6;
-}
 
 double Since(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -70,8 +50,8 @@ int main() {
         const std::string path = dir + "in" + std::to_string(i) + ".wav";
         const std::string source = "sine=frequency=" + std::to_string(220 + 20 * i) +
                                    ":sample_rate=44100:duration=" + std::to_string(kSeconds);
-        if (!Run({ffmpeg, "-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i", source, "-ac", "2",
-                  path})) {
+        if (!bench::Run({ffmpeg, "-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i", source,
+                         "-ac", "2", path})) {
             std::fprintf(stderr, "could not generate %s\n", path.c_str());
             return 1;
         }
@@ -127,8 +107,9 @@ int main() {
         const auto start = std::chrono::steady_clock::now();
         for (int i = 0; i < kFiles; ++i) {
             const std::string out = dir + "peer/out" + std::to_string(i) + ".mp3";
-            Run({ffmpeg, "-i", inputs[i], "-ss", "00:00:00.000", "-t", platform::ToUtf8(length), "-acodec",
-                 "libmp3lame", "-ab", "128k", out, "-hide_banner", "-y", "-loglevel", "error"});
+            bench::Run({ffmpeg, "-i", inputs[i], "-ss", "00:00:00.000", "-t", platform::ToUtf8(length),
+                        "-acodec", "libmp3lame", "-ab", "128k", out, "-hide_banner", "-y", "-loglevel",
+                        "error"});
         }
         return Since(start);
     };
@@ -137,12 +118,12 @@ int main() {
     double peer = 1e30;
     for (int round = 0; round < kRounds; ++round) {
         // CPU seconds of the tools per wall second: how many cores the run really got.
-        double cpu = ChildCpuSeconds();
+        double cpu = bench::CpuSeconds(RUSAGE_CHILDREN);
         const double peerRun = runPeer();
-        const double peerCores = (ChildCpuSeconds() - cpu) / peerRun;
-        cpu = ChildCpuSeconds();
+        const double peerCores = (bench::CpuSeconds(RUSAGE_CHILDREN) - cpu) / peerRun;
+        cpu = bench::CpuSeconds(RUSAGE_CHILDREN);
         const double oursRun = runOurs();
-        const double oursCores = (ChildCpuSeconds() - cpu) / oursRun;
+        const double oursCores = (bench::CpuSeconds(RUSAGE_CHILDREN) - cpu) / oursRun;
         peer = std::min(peer, peerRun);
         ours = std::min(ours, oursRun);
         std::printf("round %d: ours_s=%.3f (%.2f cores busy) peer_s=%.3f (%.2f cores busy)\n", round + 1,
