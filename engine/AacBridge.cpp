@@ -174,6 +174,7 @@ public:
         if (channels == 0 || sampleRate == 0 || sampleRate > 0xFFFFFFFFul / 2 / channels) return false;
         channels_ = channels;
         std::vector<unsigned char> h;
+        h.reserve(80);  // the longest header; also keeps GCC's overflow checker from a false alarm
         const uint32_t blockAlign = channels * 2;
         PutTag(&h, "RIFF");
         PutLe32(&h, 0);
