@@ -81,14 +81,7 @@ std::wstring CControlUI::GetText() const {
     CUILockGuard lock(UILock());
     return m_sText;
 }
-void CControlUI::SetText(const std::wstring& text) {
-    {
-        CUILockGuard lock(UILock());
-        if (m_sText == text) return;
-        m_sText = text;
-    }
-    Invalidate();
-}
+UI_SET_PAINT(const std::wstring&, SetText, m_sText)
 UI_GET(std::wstring, GetToolTip, m_sToolTip)
 void CControlUI::SetToolTip(const std::wstring& text) {
     CUILockGuard lock(UILock());
@@ -233,23 +226,9 @@ UI_SET_PAINT(uint32_t, SetTextColor, m_textColor)
 UI_GET(uint32_t, GetDisabledTextColor, m_disabledTextColor)
 UI_SET_PAINT(uint32_t, SetDisabledTextColor, m_disabledTextColor)
 UI_GET(std::wstring, GetBkImage, m_bkImage)
-void CControlUI::SetBkImage(const std::wstring& attr) {
-    {
-        CUILockGuard lock(UILock());
-        if (m_bkImage == attr) return;
-        m_bkImage = attr;
-    }
-    Invalidate();
-}
+UI_SET_PAINT(const std::wstring&, SetBkImage, m_bkImage)
 UI_GET(std::wstring, GetForeImage, m_foreImage)
-void CControlUI::SetForeImage(const std::wstring& attr) {
-    {
-        CUILockGuard lock(UILock());
-        if (m_foreImage == attr) return;
-        m_foreImage = attr;
-    }
-    Invalidate();
-}
+UI_SET_PAINT(const std::wstring&, SetForeImage, m_foreImage)
 UI_GET(int, GetFont, m_font)
 UI_SET_PAINT(int, SetFont, m_font)
 TFontUI CControlUI::GetFontInfo() const {
