@@ -83,6 +83,19 @@ protected:
         return dynamic_cast<T*>(row->FindSubControl(name));
     }
 
+    // A job for a worker that animates the row's "progress" bar and "ProgressValue" label.
+    _tagAsyncParam ProgressJob(CContainerUI* row, const std::wstring& input, const std::wstring& output,
+                               const std::wstring& progressName, const std::wstring& extra) const {
+        _tagAsyncParam job;
+        job.input = input;
+        job.output = output;
+        job.progressPath = Out(progressName);
+        job.extra = extra;
+        job.controlA = Child(row, L"progress");
+        job.controlB = Child(row, L"ProgressValue");
+        return job;
+    }
+
     // Runs one job on a pool of two threads and waits for its counter.
     static void RunOnPool(int (*worker)(void*), const _tagAsyncParam& job) {
         CWorkThreadPoolImpl pool;
@@ -316,13 +329,7 @@ TEST_F(WorkersTest, CoverPicturesAreNotCarriedIntoCutOrVolumeOutputs) {
     cut.progressPath = Out(L"94");
     cut.start = L"00:00:00.500";
     cut.length = L"00:00:01.000";
-    _tagAsyncParam volume;
-    volume.input = In(L"cover.mp3");
-    volume.output = Out(L"loud.mp3");
-    volume.progressPath = Out(L"95");
-    volume.extra = L"volume=1.5";
-    volume.controlA = Child(row, L"progress");
-    volume.controlB = Child(row, L"ProgressValue");
+    _tagAsyncParam volume = ProgressJob(row, In(L"cover.mp3"), Out(L"loud.mp3"), L"95", L"volume=1.5");
     CAudioProcess::OnAsyncCutAudio(&cut);
     CAudioProcess::OnAsyncVolumeAudio(&volume);
     EXPECT_NEAR(testsupport::ProbeDurationSeconds(U8(cut.output)), 1.0, 0.1);
@@ -378,13 +385,7 @@ TEST_F(WorkersTest, MissingToolTurnsTheRowRedWithFailed) {
     ASSERT_TRUE(testsupport::MakeTone(U8(In(L"tone.wav")), 1.0));
     CCommon::SetToolPathOverride(L"ffmpeg", dir_.WFile(L"no/ffmpeg"));
     CContainerUI* row = Row(L"listitemprogress.xml");
-    _tagAsyncParam job;
-    job.input = In(L"tone.wav");
-    job.output = Out(L"fast.wav");
-    job.progressPath = Out(L"102");
-    job.extra = L"atempo=1.25";
-    job.controlA = Child(row, L"progress");
-    job.controlB = Child(row, L"ProgressValue");
+    _tagAsyncParam job = ProgressJob(row, In(L"tone.wav"), Out(L"fast.wav"), L"102", L"atempo=1.25");
     CAudioProcess::OnAsyncSpeedAudio(&job);
     EXPECT_FALSE(platform::PathExists(job.output));
     EXPECT_EQ(Child<CProgressUI>(row, L"progress")->GetValue(), 100);
@@ -402,13 +403,8 @@ TEST_F(WorkersTest, NeitherTheInputNorAUserFileNamedLikeTheProgressFileIsTouched
 
     // Output named like the input: nothing is written, the row shows the failure.
     CContainerUI* row = Row(L"listitemprogress.xml");
-    _tagAsyncParam speed;
-    speed.input = In(L"tone.wav");
-    speed.output = dir_.WFile(L"in/../in/tone.wav");
-    speed.progressPath = Out(L"105");
-    speed.extra = L"atempo=2.0";
-    speed.controlA = Child(row, L"progress");
-    speed.controlB = Child(row, L"ProgressValue");
+    _tagAsyncParam speed =
+        ProgressJob(row, In(L"tone.wav"), dir_.WFile(L"in/../in/tone.wav"), L"105", L"atempo=2.0");
     CAudioProcess::OnAsyncSpeedAudio(&speed);
     EXPECT_EQ(Child(row, L"ProgressValue")->GetText(), L"失败");
 
@@ -478,13 +474,8 @@ TEST_P(NoiseTest, ShortInputGivesTheChosenOutputAndLeavesNoTemporaryFiles) {
     ASSERT_TRUE(testsupport::MakeNoise(U8(In(c.input)), 1.5, 0.2, 44100, 2));
     CContainerUI* row = Row(L"listitemprogress.xml");
     Child(row, L"ProgressValue")->SetTag(1);  // noise level
-    _tagAsyncParam job;
-    job.input = In(c.input);
-    job.output = Out(std::wstring(L"clean.") + c.outputKind);
-    job.progressPath = Out(L"200");
-    job.extra = c.outputKind;
-    job.controlA = Child(row, L"progress");
-    job.controlB = Child(row, L"ProgressValue");
+    _tagAsyncParam job =
+        ProgressJob(row, In(c.input), Out(std::wstring(L"clean.") + c.outputKind), L"200", c.outputKind);
     RunOnPool(&CAudioProcess::OnAsyncNoiseAudio, job);
 
     ASSERT_TRUE(platform::IsRegularFile(job.output));
@@ -510,13 +501,8 @@ TEST_P(NoiseTest, LongInputIsCutIntoPiecesAndJoined) {
     SegmentLength = 1000;  // pieces of one second: 2.5 s make three pieces
     ASSERT_TRUE(testsupport::MakeNoise(U8(In(c.input)), 2.5, 0.2, 44100, 1));
     CContainerUI* row = Row(L"listitemprogress.xml");
-    _tagAsyncParam job;
-    job.input = In(c.input);
-    job.output = Out(std::wstring(L"long.") + c.outputKind);
-    job.progressPath = Out(L"201");
-    job.extra = c.outputKind;
-    job.controlA = Child(row, L"progress");
-    job.controlB = Child(row, L"ProgressValue");
+    _tagAsyncParam job =
+        ProgressJob(row, In(c.input), Out(std::wstring(L"long.") + c.outputKind), L"201", c.outputKind);
     CAudioProcess::OnAsyncNoiseAudio(&job);
 
     ASSERT_TRUE(platform::IsRegularFile(job.output));
@@ -543,13 +529,8 @@ TEST_F(WorkersTest, NoiseOneMillisecondOverTheSegmentMakesATinyLastPiece) {
     CCommon::OnGetMediaFileInfo(In(L"speech.wav"), facts);
     ASSERT_EQ(facts.durationMs, 1001u);
     CContainerUI* row = Row(L"listitemprogress.xml");
-    _tagAsyncParam job;
-    job.input = In(L"speech.wav");
-    job.output = Out(L"tiny.wav");
-    job.progressPath = Out(L"203");
-    job.extra = L"WAV";  // compared lower-cased
-    job.controlA = Child(row, L"progress");
-    job.controlB = Child(row, L"ProgressValue");
+    _tagAsyncParam job =
+        ProgressJob(row, In(L"speech.wav"), Out(L"tiny.wav"), L"203", L"WAV");  // compared lower-cased
     CAudioProcess::OnAsyncNoiseAudio(&job);
     ASSERT_TRUE(platform::IsRegularFile(job.output));
     EXPECT_NEAR(testsupport::ProbeDurationSeconds(U8(job.output)), 1.0, 0.05);
@@ -561,13 +542,7 @@ TEST_F(WorkersTest, NoiseOneMillisecondOverTheSegmentMakesATinyLastPiece) {
 TEST_F(WorkersTest, NoiseOfUnreadableInputFailsVisibly) {
     ASSERT_TRUE(platform::WriteFileBytes(In(L"bad.mp3"), "not audio at all"));
     CContainerUI* row = Row(L"listitemprogress.xml");
-    _tagAsyncParam job;
-    job.input = In(L"bad.mp3");
-    job.output = Out(L"bad_1.mp3");
-    job.progressPath = Out(L"202");
-    job.extra = L"mp3";
-    job.controlA = Child(row, L"progress");
-    job.controlB = Child(row, L"ProgressValue");
+    _tagAsyncParam job = ProgressJob(row, In(L"bad.mp3"), Out(L"bad_1.mp3"), L"202", L"mp3");
     CAudioProcess::OnAsyncNoiseAudio(&job);
     EXPECT_FALSE(platform::PathExists(job.output));
     EXPECT_EQ(Child(row, L"ProgressValue")->GetText(), L"失败");
