@@ -1,9 +1,12 @@
 // Noise reducer speed: Reduce (file reading and writing included) against ffmpeg's afftdn filter on
 // the same 10-minute, 16 kHz mono file of speech-like sound over steady noise, as the noise worker
-// feeds it. Prints realtime factors and, last, "RESULT denoise ours_x=... peer_x=... ratio=...".
+// feeds it. Prints realtime factors, the peak memory of each, and, last,
+// "RESULT denoise ours_x=... peer_x=... ratio=...".
 #include <sndfile.h>
 #include <stdlib.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -72,6 +75,22 @@ bool WritePcm16(const std::string& path, const std::vector<short>& pcm) {
     return sf_close(f) == 0 && n == static_cast<sf_count_t>(pcm.size());
 }
 
+// Peak resident memory, in MiB, of one Reduce run in a child process of its own (-1 on failure).
+double ReducePeakMiB(const std::string& input, const std::string& output) {
+    platform::DeleteFilePath(platform::FromUtf8(output));
+    const pid_t child = fork();
+    if (child < 0) return -1;
+    if (child == 0) {
+        NoiseReducer reducer;
+        _exit(reducer.Reduce(platform::FromUtf8(input), platform::FromUtf8(output), 1) ? 0 : 1);
+    }
+    int status = 0;
+    rusage usage{};
+    if (wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return -1;
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
 }  // namespace
 
 int main() {
@@ -115,6 +134,11 @@ int main() {
                    code == 0;
         },
         RUSAGE_CHILDREN, kRuns, &peerCpu);
+    // Only ffmpeg has run as a child so far: the children's peak is its peak.
+    rusage children{};
+    getrusage(RUSAGE_CHILDREN, &children);
+    const double peerMiB = static_cast<double>(children.ru_maxrss) / 1024.0;
+    const double oursMiB = ReducePeakMiB(input, ours);
     std::error_code ec;
     std::filesystem::remove_all(folder, ec);
     if (oursSeconds <= 0 || peerSeconds <= 0 || singleSeconds <= 0) {
@@ -128,6 +152,8 @@ int main() {
                 singleSeconds, kSeconds / singleSeconds, singleCpu);
     std::printf("ffmpeg -af afftdn:              %.3f s, %.0fx realtime (%.3f s processor time)\n",
                 peerSeconds, peerX, peerCpu);
+    std::printf("peak memory: Reduce %.1f MiB, ffmpeg -af afftdn %.1f MiB (input %.1f MiB as 32-bit float)\n",
+                oursMiB, peerMiB, kSeconds * kRate * sizeof(float) / (1024.0 * 1024.0));
     std::printf("RESULT denoise ours_x=%.0f peer_x=%.0f ratio=%.2f\n", oursX, peerX, oursX / peerX);
     return 0;
 }

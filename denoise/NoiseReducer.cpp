@@ -3,16 +3,19 @@
 #include <kiss_fftr.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <system_error>
 #include <thread>
 
+#include "denoise/SampleStream.h"
 #include "denoise/SoundFile.h"
 
 static_assert(sizeof(kiss_fft_cpx) == 2 * sizeof(float), "spectrum is stored as re/im float pairs");
@@ -179,14 +182,17 @@ void NoiseReducer::Synthesise(NoiseReducerState* state, float* spectrumValues, f
     std::memcpy(state->overlap, second, n * sizeof(float));
 }
 
+namespace denoise {
+
 namespace {
 
-// Frames per block handed between the two threads.
-constexpr uint64_t kBlockFrames = 64;
+// Values per block: the unit of reading, writing and handing work between the two threads.
+constexpr uint64_t kBlockValues = uint64_t(1) << 16;
+// Frames claimed at a time while both threads share a block's noise spectra.
+constexpr uint64_t kClaimFrames = 8;
 
-// The transforms that depend only on the input, for a range of frames: the noise estimate's power
-// spectra, or the filter's analysis spectra. Each thread has its own plan and buffer (a plan keeps
-// scratch memory of its own, so it cannot be shared).
+// A forward transform of its own for each thread (a plan keeps scratch memory, so it cannot be
+// shared), with its analysis buffer and spectrum.
 struct Lane {
     kiss_fftr_cfg plan = nullptr;
     float* timeBuffer = nullptr;
@@ -208,40 +214,12 @@ struct Lane {
     }
 };
 
-struct Job {
-    bool estimate = true;             // power spectra (first half zero) or analysis spectra
-    const float* data = nullptr;      // the input samples
-    const float* previous = nullptr;  // raw frame before `begin` (analysis only)
-    uint64_t begin = 0, end = 0;      // frames
-    float* out = nullptr;             // one row of bins (power) or 2 × bins (spectrum) per frame
-};
-
-void RunJob(const NoiseReducerState& state, Lane* lane, const Job& job) {
-    const size_t n = state.frameLength;
-    const unsigned bins = state.binCount;
-    if (job.estimate) {
-        auto* spectrum = reinterpret_cast<kiss_fft_cpx*>(lane->spectrum);
-        std::memset(lane->timeBuffer, 0, n * sizeof(float));
-        for (uint64_t t = job.begin; t < job.end; ++t) {
-            Analyse(&state, lane->plan, lane->timeBuffer, job.data + t * n, spectrum);
-            float* __restrict row = job.out + (t - job.begin) * bins;
-            for (unsigned k = 0; k < bins; ++k)
-                row[k] = spectrum[k].r * spectrum[k].r + spectrum[k].i * spectrum[k].i;
-        }
-        return;
-    }
-    std::memcpy(lane->timeBuffer, job.previous, n * sizeof(float));
-    for (uint64_t t = job.begin; t < job.end; ++t) {
-        auto* spectrum = reinterpret_cast<kiss_fft_cpx*>(job.out + (t - job.begin) * 2 * bins);
-        Analyse(&state, lane->plan, lane->timeBuffer, job.data + t * n, spectrum);
-        std::memcpy(lane->timeBuffer, job.data + t * n, n * sizeof(float));
-    }
-}
-
-// A second thread that runs one job at a time while the caller's thread works on another.
+// A second thread that runs one task at a time while the caller's thread works on something else.
 class Helper {
 public:
-    Helper(const NoiseReducerState& state, Lane* lane) : state_(state), lane_(lane) {}
+    using Task = void (*)(void*);
+
+    Helper() = default;
     Helper(const Helper&) = delete;
     Helper& operator=(const Helper&) = delete;
     ~Helper() {
@@ -263,10 +241,11 @@ public:
         return true;
     }
 
-    void Post(const Job& job) {
+    void Post(Task task, void* context) {
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            job_ = job;
+            task_ = task;
+            context_ = context;
             pending_ = true;
         }
         wake_.notify_one();
@@ -283,174 +262,287 @@ private:
         while (true) {
             wake_.wait(lock, [this] { return pending_ || quit_; });
             if (!pending_) return;  // quit with nothing left to do
-            const Job job = job_;
+            const Task task = task_;
+            void* const context = context_;
             lock.unlock();
-            RunJob(state_, lane_, job);
+            task(context);
             lock.lock();
             pending_ = false;
             done_.notify_one();
         }
     }
 
-    const NoiseReducerState& state_;
-    Lane* lane_;
     std::thread thread_;
     std::mutex mutex_;
     std::condition_variable wake_, done_;
-    Job job_;
+    Task task_ = nullptr;
+    void* context_ = nullptr;
     bool pending_ = false;
     bool quit_ = false;
 };
 
-// Scratch blocks of the two-thread run.
-struct Blocks {
-    float* power = nullptr;      // kBlockFrames rows of bins
-    float* spectra[2] = {};      // two blocks of kBlockFrames spectra
-    float* previous = nullptr;   // N: raw frame before the block the helper analyses
-    float* lastFrame = nullptr;  // N: raw last full frame (the remainder frame's first half)
-
-    Blocks() = default;
-    Blocks(const Blocks&) = delete;
-    Blocks& operator=(const Blocks&) = delete;
-    ~Blocks() {
-        std::free(power);
-        std::free(spectra[0]);
-        std::free(spectra[1]);
-        std::free(previous);
-        std::free(lastFrame);
+// Reads until `count` values are in or the source ends. -1 on a read error.
+int64_t ReadFully(SampleSource* source, float* out, size_t count) {
+    size_t done = 0;
+    while (done < count) {
+        const int64_t got = source->Read(out + done, count - done);
+        if (got < 0) return -1;
+        if (got == 0) break;
+        done += static_cast<size_t>(got);
     }
-    bool Init(const NoiseReducerState& state) {
-        const size_t bins = state.binCount;
-        power = ZeroFloats(kBlockFrames * bins);
-        spectra[0] = ZeroFloats(kBlockFrames * 2 * bins);
-        spectra[1] = ZeroFloats(kBlockFrames * 2 * bins);
-        previous = ZeroFloats(state.frameLength);
-        lastFrame = ZeroFloats(state.frameLength);
-        return power && spectra[0] && spectra[1] && previous && lastFrame;
-    }
-};
+    return static_cast<int64_t>(done);
+}
 
 }  // namespace
 
-// The full frames of Run on two threads. The transforms that depend only on the input are shared
-// out; the running parts (the noise sum in frame order, the smoothed gain, the inverse transform
-// and overlap-add) stay on the caller's thread in order, so the result is bit-identical to the
-// one-frame-at-a-time path. False, with nothing done, when the thread or its memory is missing.
-bool NoiseReducer::RunFullFramesParallel(NoiseReducerState* state, float* data, uint64_t fullFrames) const {
-    Lane mainLane, helperLane;
-    Blocks blocks;
-    if (!mainLane.Init(*state) || !helperLane.Init(*state) || !blocks.Init(*state)) return false;
-    Helper helper(*state, &helperLane);
-    if (!helper.Start()) return false;
-    const uint64_t n = state->frameLength;
-    const unsigned bins = state->binCount;
+// The two passes of a reduction, block by block. The transforms that depend only on the input run
+// on a helper thread when there is one (or inline when not); everything that runs in frame order
+// (the noise sum, the smoothed gain, the inverse transform and overlap-add, the output) stays on the
+// caller's thread, so the result is bit-identical either way and to frame-by-frame processing.
+class ReductionEngine {
+public:
+    ReductionEngine(const NoiseReducer& reducer, NoiseReducerState* state)
+        : reducer_(reducer),
+          state_(state),
+          n_(state->frameLength),
+          bins_(state->binCount),
+          blockFrames_(std::max<uint64_t>(2, kBlockValues / state->frameLength)) {}
+    ReductionEngine(const ReductionEngine&) = delete;
+    ReductionEngine& operator=(const ReductionEngine&) = delete;
+    ~ReductionEngine() {
+        helper_.reset();  // the helper's lane and blocks outlive its last task
+        std::free(input_[0]);
+        std::free(input_[1]);
+        std::free(power_);
+        std::free(spectra_[0]);
+        std::free(spectra_[1]);
+        std::free(output_);
+        std::free(previous_);
+    }
 
-    // Noise estimate: both threads transform half of each block; the sum runs in frame order.
-    for (uint64_t begin = 0; begin < fullFrames; begin += kBlockFrames) {
-        const uint64_t end = std::min(begin + kBlockFrames, fullFrames);
-        const uint64_t middle = begin + (end - begin) / 2;
-        Job mine{true, data, nullptr, begin, middle, blocks.power};
-        Job theirs{true, data, nullptr, middle, end, blocks.power + (middle - begin) * bins};
-        helper.Post(theirs);
-        RunJob(*state, &mainLane, mine);
-        helper.Wait();
-        for (uint64_t t = begin; t < end; ++t) {
-            const float* __restrict row = blocks.power + (t - begin) * bins;
-            float* __restrict noise = state->noisePower;
-            for (unsigned k = 0; k < bins; ++k) noise[k] += row[k];
-            ++state->noiseFrames;
+    // Makes the blocks and, with `parallel`, starts the helper (without it when no thread can be
+    // had). False when memory is missing.
+    bool Init(bool parallel) {
+        const size_t blockValues = static_cast<size_t>(blockFrames_ * n_);
+        input_[0] = ZeroFloats(blockValues);
+        input_[1] = ZeroFloats(blockValues);
+        power_ = ZeroFloats(static_cast<size_t>(blockFrames_) * bins_);
+        spectra_[0] = ZeroFloats(static_cast<size_t>(blockFrames_) * 2 * bins_);
+        spectra_[1] = ZeroFloats(static_cast<size_t>(blockFrames_) * 2 * bins_);
+        output_ = ZeroFloats(blockValues);
+        previous_ = ZeroFloats(static_cast<size_t>(n_));
+        if (!input_[0] || !input_[1] || !power_ || !spectra_[0] || !spectra_[1] || !output_ || !previous_ ||
+            !mainLane_.Init(*state_)) {
+            return false;
+        }
+        if (parallel && helperLane_.Init(*state_)) {
+            helper_.reset(new (std::nothrow) Helper);
+            if (helper_ && !helper_->Start()) helper_.reset();
+        }
+        return true;
+    }
+
+    // First pass: the noise estimate over every full frame; *count gets the number of values read.
+    bool Estimate(SampleSource* source, uint64_t* count) {
+        const size_t blockValues = static_cast<size_t>(blockFrames_ * n_);
+        const float* block = nullptr;
+        uint64_t frames = 0;
+        auto share = [&] { PowerRows(HelperLane(), block, frames); };
+        uint64_t total = 0;
+        int current = 0;
+        int64_t got = ReadFully(source, input_[0], blockValues);
+        while (true) {
+            if (got < 0) return false;
+            total += static_cast<uint64_t>(got);
+            block = input_[current];
+            frames = static_cast<uint64_t>(got) / n_;
+            const bool last = static_cast<size_t>(got) < blockValues;
+            nextClaim_.store(0, std::memory_order_relaxed);
+            Post(&share);
+            // While the helper transforms this block, the next one is read.
+            const int64_t next = last ? 0 : ReadFully(source, input_[1 - current], blockValues);
+            PowerRows(&mainLane_, block, frames);
+            Wait();
+            float* __restrict noise = state_->noisePower;
+            for (uint64_t t = 0; t < frames; ++t) {
+                const float* __restrict row = power_ + t * bins_;
+                for (unsigned k = 0; k < bins_; ++k) noise[k] += row[k];
+                ++state_->noiseFrames;
+            }
+            if (last) break;
+            got = next;
+            current = 1 - current;
+        }
+        NoiseReducer::EstimateNoise(state_, nullptr, true);
+        *count = total;
+        return true;
+    }
+
+    // Second pass over the same `count` values: the helper reads and analyses the next block while
+    // this thread filters the current one and writes it out.
+    bool Filter(SampleSource* source, uint64_t count, SampleSink* sink) {
+        const uint64_t fullFrames = count / n_;
+        const uint64_t remainder = count % n_;
+        const uint64_t blocks = (fullFrames + blockFrames_ - 1) / blockFrames_;
+        uint64_t job = 0;
+        bool helperOk = true;
+        auto analyse = [&] {
+            const uint64_t frames = std::min(blockFrames_, fullFrames - job * blockFrames_);
+            if (!ReadAndAnalyse(source, frames, spectra_[job % 2])) helperOk = false;
+        };
+        std::memset(previous_, 0, static_cast<size_t>(n_) * sizeof(float));  // zero before frame 0
+        bool ok = true;
+        if (blocks > 0) {
+            Post(&analyse);
+            Wait();
+            ok = helperOk;
+        }
+        for (uint64_t b = 0; ok && b < blocks; ++b) {
+            const bool more = b + 1 < blocks;
+            if (more) {
+                job = b + 1;
+                Post(&analyse);
+            }
+            const uint64_t frames = std::min(blockFrames_, fullFrames - b * blockFrames_);
+            float* spectra = spectra_[b % 2];
+            for (uint64_t t = 0; t < frames; ++t) {
+                reducer_.Synthesise(state_, spectra + t * 2 * bins_, output_ + t * n_);
+            }
+            ok = sink->Write(output_, static_cast<size_t>(frames * n_));
+            if (more) {
+                Wait();
+                ok = ok && helperOk;
+            }
+        }
+        if (!ok) return false;
+        // As after the last full frame: its raw samples (zeros when there is none) are the first
+        // half of the remainder frame's analysis.
+        std::memcpy(state_->timeBuffer, previous_, static_cast<size_t>(n_) * sizeof(float));
+        if (remainder > 0) {
+            // The remainder padded with zeros to a frame. There is no next frame to complete it: its
+            // output is taken from the windowed tail of that frame.
+            float* frame = input_[0];
+            std::memset(frame, 0, static_cast<size_t>(n_) * sizeof(float));
+            if (ReadFully(source, frame, static_cast<size_t>(remainder)) != static_cast<int64_t>(remainder)) {
+                return false;
+            }
+            reducer_.ProcessFrame(state_, frame, output_);
+            if (!sink->Write(state_->overlap, static_cast<size_t>(remainder))) return false;
+        }
+        // The second reading must end where the first did (the input did not change in between).
+        float extra = 0.0f;
+        return ReadFully(source, &extra, 1) == 0;
+    }
+
+private:
+    Lane* HelperLane() { return helper_ ? &helperLane_ : &mainLane_; }
+
+    // Runs `fn` on the helper, or here and now when there is none; Wait returns once it is done.
+    template <typename Fn>
+    void Post(Fn* fn) {
+        if (!helper_) {
+            (*fn)();
+            return;
+        }
+        helper_->Post([](void* f) { (*static_cast<Fn*>(f))(); }, fn);
+    }
+    void Wait() {
+        if (helper_) helper_->Wait();
+    }
+
+    // Power spectra of the frames of `block`, a few frames at a time as both threads claim them.
+    // The estimation buffer's first half is zero and stays so.
+    void PowerRows(Lane* lane, const float* block, uint64_t frames) {
+        auto* spectrum = reinterpret_cast<kiss_fft_cpx*>(lane->spectrum);
+        std::memset(lane->timeBuffer, 0, static_cast<size_t>(n_) * sizeof(float));
+        while (true) {
+            const uint64_t begin = nextClaim_.fetch_add(kClaimFrames, std::memory_order_relaxed);
+            if (begin >= frames) return;
+            const uint64_t end = std::min(begin + kClaimFrames, frames);
+            for (uint64_t t = begin; t < end; ++t) {
+                Analyse(state_, lane->plan, lane->timeBuffer, block + t * n_, spectrum);
+                float* __restrict row = power_ + t * bins_;
+                for (unsigned k = 0; k < bins_; ++k)
+                    row[k] = spectrum[k].r * spectrum[k].r + spectrum[k].i * spectrum[k].i;
+            }
         }
     }
-    EstimateNoise(state, nullptr, true);
 
-    // Filtering: the helper analyses the next block while this thread filters the current one.
-    // Output overwrites the input frame by frame, so the raw frames still needed are copied first.
-    std::memcpy(blocks.lastFrame, data + (fullFrames - 1) * n, n * sizeof(float));
-    const uint64_t firstEnd = std::min(kBlockFrames, fullFrames);
-    RunJob(*state, &mainLane, Job{false, data, blocks.previous, 0, firstEnd, blocks.spectra[0]});
-    int current = 0;
-    for (uint64_t begin = 0; begin < fullFrames; begin += kBlockFrames) {
-        const uint64_t end = std::min(begin + kBlockFrames, fullFrames);
-        const bool more = end < fullFrames;
-        if (more) {
-            std::memcpy(blocks.previous, data + (end - 1) * n, n * sizeof(float));
-            helper.Post(Job{false, data, blocks.previous, end, std::min(end + kBlockFrames, fullFrames),
-                            blocks.spectra[1 - current]});
+    // Reads the next `frames` frames and writes their analysis spectra (previous raw frame under
+    // the rising half, the frame under the falling half) to `spectra`.
+    bool ReadAndAnalyse(SampleSource* source, uint64_t frames, float* spectra) {
+        Lane* lane = HelperLane();
+        float* block = input_[0];
+        const size_t values = static_cast<size_t>(frames * n_);
+        if (ReadFully(source, block, values) != static_cast<int64_t>(values)) return false;
+        const size_t frameBytes = static_cast<size_t>(n_) * sizeof(float);
+        std::memcpy(lane->timeBuffer, previous_, frameBytes);
+        for (uint64_t t = 0; t < frames; ++t) {
+            Analyse(state_, lane->plan, lane->timeBuffer, block + t * n_,
+                    reinterpret_cast<kiss_fft_cpx*>(spectra + t * 2 * bins_));
+            std::memcpy(lane->timeBuffer, block + t * n_, frameBytes);
         }
-        for (uint64_t t = begin; t < end; ++t) {
-            Synthesise(state, blocks.spectra[current] + (t - begin) * 2 * bins, data + t * n);
-        }
-        if (more) helper.Wait();
-        current = 1 - current;
+        std::memcpy(previous_, block + (frames - 1) * n_, frameBytes);
+        return true;
     }
-    // As after the last ProcessFrame: the raw last frame is the first half of the next analysis.
-    std::memcpy(state->timeBuffer, blocks.lastFrame, n * sizeof(float));
-    return true;
-}
 
-// Runs the whole reduction in place: `buffer` holds `count` input values and is grown to whole
-// frames plus one (the remainder frame writes a full frame); afterwards its first `count` values
-// are the output. Frame t is filtered from a copy, so its output may overwrite it. False when the
-// state or the buffer cannot be made.
-bool NoiseReducer::Run(denoise::FloatBuffer* buffer, uint64_t count, unsigned sampleRate) const {
+    const NoiseReducer& reducer_;
+    NoiseReducerState* state_;
+    const uint64_t n_;
+    const unsigned bins_;
+    const uint64_t blockFrames_;
+    Lane mainLane_, helperLane_;
+    float* input_[2] = {};       // raw samples: two blocks in the first pass, one in the second
+    float* power_ = nullptr;     // one power row of bins per frame of a block
+    float* spectra_[2] = {};     // analysis spectra of two blocks
+    float* output_ = nullptr;    // one block of output
+    float* previous_ = nullptr;  // raw frame before the next block to analyse
+    std::atomic<uint64_t> nextClaim_{0};
+    std::unique_ptr<Helper> helper_;
+};
+
+}  // namespace denoise
+
+template <typename OpenSink>
+bool NoiseReducer::Run(denoise::SampleSource* source, unsigned sampleRate, OpenSink&& openSink) const {
     NoiseReducerState state;
     if (!Init(&state, sampleRate, 20)) return false;
-    const uint64_t n = state.frameLength;
-    const uint64_t fullFrames = count / n;
-    const uint64_t remainder = count % n;
-
-    float* frame = ZeroFloats(static_cast<size_t>(2 * n));
-    const bool fits = fullFrames + 1 <= std::numeric_limits<size_t>::max() / sizeof(float) / n;
-    if (frame == nullptr || !fits || buffer->size() < count ||
-        !buffer->Resize(static_cast<size_t>((fullFrames + 1) * n))) {
-        std::free(frame);
-        Release(&state);
-        return false;
-    }
-    float* data = buffer->data();
-
-    const bool parallel =
-        parallel_ && fullFrames >= 2 * kBlockFrames && std::thread::hardware_concurrency() > 1;
-    if (!parallel || !RunFullFramesParallel(&state, data, fullFrames)) {
-        for (uint64_t t = 0; t < fullFrames; ++t) EstimateNoise(&state, data + t * n, false);
-        EstimateNoise(&state, nullptr, true);
-        uint64_t position = 0;
-        for (uint64_t t = 0; t < fullFrames; ++t) {
-            std::memcpy(frame, data + t * n, static_cast<size_t>(n) * sizeof(float));
-            if (ProcessFrame(&state, frame, data + position)) position += n;
+    bool ok = false;
+    {
+        denoise::ReductionEngine engine(*this, &state);
+        uint64_t count = 0;
+        if (engine.Init(parallel_ && std::thread::hardware_concurrency() > 1) &&
+            engine.Estimate(source, &count)) {
+            denoise::SampleSink* sink = openSink(count);
+            ok = sink != nullptr && source->Restart() && engine.Filter(source, count, sink);
         }
     }
-    if (remainder > 0) {
-        const uint64_t position = fullFrames * n;
-        std::memcpy(frame, data + position, static_cast<size_t>(remainder) * sizeof(float));
-        std::memset(frame + remainder, 0, static_cast<size_t>(2 * n - remainder) * sizeof(float));
-        ProcessFrame(&state, frame, data + position);
-        // There is no next frame to complete the remainder: its samples are taken from the
-        // windowed tail of that last frame.
-        std::memcpy(data + position, state.overlap, static_cast<size_t>(remainder) * sizeof(float));
-    }
-    std::free(frame);
     Release(&state);
-    return true;
+    return ok;
 }
 
 bool NoiseReducer::ReduceSamples(const float* samples, uint64_t count, unsigned sampleRate, float* output) {
     if (count > 0 && (samples == nullptr || output == nullptr)) return false;
     if (count > std::numeric_limits<size_t>::max() / sizeof(float)) return false;
-    denoise::FloatBuffer buffer;
-    if (!buffer.Allocate(static_cast<size_t>(count))) return false;
-    if (count > 0) std::memcpy(buffer.data(), samples, static_cast<size_t>(count) * sizeof(float));
-    if (!Run(&buffer, count, sampleRate)) return false;
-    if (count > 0) std::memcpy(output, buffer.data(), static_cast<size_t>(count) * sizeof(float));
-    return true;
+    denoise::MemorySource source(samples, count);
+    denoise::MemorySink sink(output, count);
+    return Run(&source, sampleRate, [&](uint64_t) -> denoise::SampleSink* { return &sink; });
 }
 
 bool NoiseReducer::Reduce(const std::wstring& inputPath, const std::wstring& outputPath, int level) {
     level_ = level;
     if (inputPath.empty() || outputPath.empty()) return false;
-    denoise::AudioBuffer audio;
-    if (!denoise::ReadAudioFile(inputPath, &audio)) return false;
-    const uint64_t count = audio.samples.size();
-    if (!Run(&audio.samples, count, audio.sampleRate)) return false;
-    return denoise::WriteFloatWav(outputPath, audio.samples.data(), count, audio.channels, audio.sampleRate);
+    denoise::AudioFileReader reader;
+    if (!reader.Open(inputPath)) return false;
+    // The input is read again while the output is written: writing over it would destroy it.
+    if (reader.IsSameFile(outputPath)) return false;
+    denoise::FloatWavWriter writer;
+    const bool ran = Run(&reader, reader.SampleRate(), [&](uint64_t count) -> denoise::SampleSink* {
+        return writer.Open(outputPath, reader.Channels(), reader.SampleRate(), count) ? &writer : nullptr;
+    });
+    if (!ran) {
+        writer.Abort();
+        return false;
+    }
+    return writer.Finish();
 }

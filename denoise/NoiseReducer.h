@@ -5,9 +5,13 @@
 #include <cstdint>
 #include <string>
 
-#include "denoise/FloatBuffer.h"
-
 struct kiss_fftr_state;
+
+namespace denoise {
+class SampleSource;
+class SampleSink;
+class ReductionEngine;
+}  // namespace denoise
 
 // Working state of one reduction. All arrays are zero-filled by Init and freed by Release.
 struct NoiseReducerState {
@@ -31,12 +35,15 @@ class NoiseReducer {
 public:
     // Reduces the noise of `inputPath` (WAV or MP3) into `outputPath` (32-bit IEEE-float WAV with the
     // input's channel count and sample rate). `level` 0, 1 or 2 sets the strength; any other value
-    // acts as 2. Returns true only when the whole output was written; on failure no output file is
-    // left behind.
+    // acts as 2. The input is read twice, block by block (once for the noise estimate, once for the
+    // filter), and the output written as it is made, so memory use does not grow with the file.
+    // Returns true only when the whole output was written; on failure no output file is left behind
+    // (and none is created when the input cannot be read).
     bool Reduce(const std::wstring& inputPath, const std::wstring& outputPath, int level);
 
     // The same on samples in memory: `samples` holds `count` interleaved values at `sampleRate`;
-    // `output` receives `count` values. False when the state or the work buffer cannot be made.
+    // `output` receives `count` values; it may be `samples` itself, but must not overlap it
+    // otherwise. False when the state or the work buffers cannot be made.
     bool ReduceSamples(const float* samples, uint64_t count, unsigned sampleRate, float* output);
 
     // Frame length N for a sample rate and frame duration: rate × ms / 1000, rounded up to even.
@@ -69,8 +76,12 @@ public:
     void SetParallel(bool on) { parallel_ = on; }
 
 private:
-    bool Run(denoise::FloatBuffer* buffer, uint64_t count, unsigned sampleRate) const;
-    bool RunFullFramesParallel(NoiseReducerState* state, float* data, uint64_t fullFrames) const;
+    friend class denoise::ReductionEngine;
+
+    // Both passes over `source`. Between them `openSink` gets the number of values read and returns
+    // where the output goes (null to stop). False when anything failed.
+    template <typename OpenSink>
+    bool Run(denoise::SampleSource* source, unsigned sampleRate, OpenSink&& openSink) const;
     void Synthesise(NoiseReducerState* state, float* spectrum, float* output) const;
 
     int level_ = 0;

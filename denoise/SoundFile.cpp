@@ -2,111 +2,259 @@
 
 #include <fcntl.h>
 #include <sndfile.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cstring>
+#include <bit>
+#include <cerrno>
 #include <limits>
 
 #include "platform/Platform.h"
 
+// Samples go to the file as they are in memory; WAV is little-endian.
+static_assert(std::endian::native == std::endian::little, "float WAV data is written in host order");
+
 namespace denoise {
 
-// Files are opened by us and handed over as descriptors, so that no name (such as "-") takes on a
-// special meaning inside the audio library.
-// *opened tells whether the file itself could be opened (and so, for writing, was created).
-static SNDFILE* OpenDescriptor(const std::string& path, int flags, int mode, SF_INFO* info,
-                               bool* opened = nullptr) {
-    const int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
-    if (opened != nullptr) *opened = fd >= 0;
-    if (fd < 0) return nullptr;
-    SNDFILE* file = sf_open_fd(fd, mode, info, SF_TRUE);
-    if (file == nullptr) ::close(fd);
-    return file;
+AudioFileReader::~AudioFileReader() {
+    Close();
+}
+
+void AudioFileReader::Close() {
+    if (file_ != nullptr) sf_close(file_);
+    file_ = nullptr;
+    carryAt_ = carryEnd_ = 0;
+}
+
+// The file is opened by us and handed over as a descriptor, so that no name (such as "-") takes on
+// a special meaning inside the audio library. Only regular files: a FIFO could block the open.
+bool AudioFileReader::OpenFile() {
+    Close();
+    if (!platform::IsRegularFile(platform::FromUtf8(path_))) return false;
+    const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) {
+        ::close(fd);
+        return false;
+    }
+    device_ = static_cast<uint64_t>(status.st_dev);
+    inode_ = static_cast<uint64_t>(status.st_ino);
+    SF_INFO info{};
+    file_ = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);
+    if (file_ == nullptr) {
+        ::close(fd);
+        return false;
+    }
+    if (info.channels <= 0 || info.samplerate <= 0) {
+        Close();
+        return false;
+    }
+    channels_ = static_cast<unsigned>(info.channels);
+    sampleRate_ = static_cast<unsigned>(info.samplerate);
+    frameHint_ = info.frames > 0 ? static_cast<uint64_t>(info.frames) : 0;
+    return true;
+}
+
+bool AudioFileReader::Open(const std::wstring& path) {
+    failed_ = false;
+    path_ = platform::ToUtf8(path);
+    if (path.empty() || !OpenFile()) return false;
+    try {
+        carry_.assign(channels_, 0.0f);
+    } catch (const std::bad_alloc&) {
+        Close();
+        return false;
+    }
+    return true;
+}
+
+bool AudioFileReader::IsSameFile(const std::wstring& path) const {
+    struct stat status {};
+    return file_ != nullptr && ::stat(platform::ToUtf8(path).c_str(), &status) == 0 &&
+           static_cast<uint64_t>(status.st_dev) == device_ && static_cast<uint64_t>(status.st_ino) == inode_;
+}
+
+bool AudioFileReader::Restart() {
+    const unsigned channels = channels_, rate = sampleRate_;
+    const uint64_t device = device_, inode = inode_;
+    failed_ =
+        !OpenFile() || channels_ != channels || sampleRate_ != rate || device_ != device || inode_ != inode;
+    if (failed_) Close();
+    return !failed_;
+}
+
+int64_t AudioFileReader::Read(float* out, size_t count) {
+    if (file_ == nullptr || failed_) return -1;
+    size_t done = 0;
+    while (done < count && carryAt_ < carryEnd_) out[done++] = carry_[carryAt_++];
+    const size_t whole = (count - done) / channels_ * channels_;
+    if (whole > 0) {
+        const sf_count_t got = sf_read_float(file_, out + done, static_cast<sf_count_t>(whole));
+        if (got < 0) failed_ = true;
+        if (got > 0) done += static_cast<size_t>(got);
+    }
+    if (!failed_ && done < count && carryAt_ == carryEnd_) {
+        // The request ends inside a frame: read that frame aside and hand out its first values.
+        const sf_count_t got = sf_read_float(file_, carry_.data(), static_cast<sf_count_t>(channels_));
+        if (got > 0) {
+            carryAt_ = 0;
+            carryEnd_ = static_cast<size_t>(got);
+            while (done < count && carryAt_ < carryEnd_) out[done++] = carry_[carryAt_++];
+        }
+    }
+    if (failed_ || sf_error(file_) != SF_ERR_NO_ERROR) {
+        failed_ = true;
+        return -1;
+    }
+    return static_cast<int64_t>(done);
 }
 
 bool ReadAudioFile(const std::wstring& path, AudioBuffer* audio) {
-    if (audio == nullptr || path.empty()) return false;
-    const std::string utf8 = platform::ToUtf8(path);
-    if (!platform::IsRegularFile(path)) return false;
-    SF_INFO info{};
-    SNDFILE* file = OpenDescriptor(utf8, O_RDONLY, SFM_READ, &info);
-    if (file == nullptr) return false;
-    if (info.channels <= 0 || info.samplerate <= 0) {
-        sf_close(file);
+    if (audio == nullptr) return false;
+    AudioFileReader reader;
+    if (!reader.Open(path)) return false;
+    std::vector<float>& samples = audio->samples;
+    samples.clear();
+    try {
+        // The header's count is only trusted for a first reservation of sensible size.
+        const uint64_t hint = reader.FrameHint() * reader.Channels();
+        if (hint / reader.Channels() == reader.FrameHint() && hint <= (uint64_t(1) << 28)) {
+            samples.reserve(static_cast<size_t>(hint));
+        }
+        constexpr size_t kChunk = size_t(1) << 16;
+        while (true) {
+            const size_t have = samples.size();
+            samples.resize(have + kChunk);
+            const int64_t got = reader.Read(samples.data() + have, kChunk);
+            if (got < 0) {
+                samples.clear();
+                return false;
+            }
+            samples.resize(have + static_cast<size_t>(got));
+            if (static_cast<size_t>(got) < kChunk) break;
+        }
+    } catch (const std::bad_alloc&) {
+        samples.clear();
+        samples.shrink_to_fit();
         return false;
     }
-    const auto channels = static_cast<uint64_t>(info.channels);
-    FloatBuffer& samples = audio->samples;
-    // The header's frame count is a hint (compressed input may decode to a little more or less).
-    const uint64_t expected = info.frames > 0 ? static_cast<uint64_t>(info.frames) : 0;
-    bool ok = expected <= std::numeric_limits<size_t>::max() / sizeof(float) / channels &&
-              samples.Allocate(static_cast<size_t>(expected * channels));
-    uint64_t have = 0;
-    while (ok) {
-        const uint64_t room = (samples.size() - have) / channels;
-        if (room > 0) {
-            const sf_count_t got = sf_readf_float(file, samples.data() + have, static_cast<sf_count_t>(room));
-            if (got <= 0) break;
-            have += static_cast<uint64_t>(got) * channels;
-            if (static_cast<uint64_t>(got) < room) continue;
-        }
-        // The buffer is full: look for more than the header promised before growing it.
-        float probe[4096];
-        const auto frames = static_cast<sf_count_t>(sizeof(probe) / sizeof(float) / channels);
-        const sf_count_t got = frames > 0 ? sf_readf_float(file, probe, frames) : 0;
-        if (got <= 0) break;
-        const size_t extra = static_cast<size_t>(got) * static_cast<size_t>(channels);
-        const size_t grown = std::max(static_cast<size_t>(have) + extra, samples.size() + samples.size() / 2);
-        if (grown < samples.size() || !samples.Resize(grown)) {
-            ok = false;
-            break;
-        }
-        std::memcpy(samples.data() + have, probe, extra * sizeof(float));
-        have += extra;
-    }
-    if (sf_error(file) != SF_ERR_NO_ERROR) ok = false;
-    sf_close(file);
-    if (!ok || !samples.Resize(static_cast<size_t>(have))) {
-        samples.Free();
-        return false;
-    }
-    audio->channels = static_cast<unsigned>(info.channels);
-    audio->sampleRate = static_cast<unsigned>(info.samplerate);
+    audio->channels = reader.Channels();
+    audio->sampleRate = reader.SampleRate();
     return true;
+}
+
+namespace {
+
+constexpr size_t kHeaderBytes = 58;  // RIFF + "fmt " (18 bytes) + "fact" + "data" headers
+
+void PutLe(unsigned char* at, uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) at[i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+bool WriteAll(int fd, const void* data, size_t bytes) {
+    const auto* p = static_cast<const unsigned char*>(data);
+    while (bytes > 0) {
+        const ssize_t n = ::write(fd, p, bytes);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        bytes -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+FloatWavWriter::~FloatWavWriter() {
+    if (fd_ >= 0) Abort();
+}
+
+bool FloatWavWriter::Open(const std::wstring& path, unsigned channels, unsigned sampleRate, uint64_t count) {
+    if (fd_ >= 0 || path.empty() || channels == 0 || channels > 0xFFFF || sampleRate == 0) return false;
+    if (count % channels != 0) return false;
+    // RIFF sizes are 32-bit: refuse what the header cannot describe instead of wrapping around.
+    if (count > (0xFFFFFFFFull - kHeaderBytes) / sizeof(float)) return false;
+    const uint64_t dataBytes = count * sizeof(float);
+    const uint64_t blockAlign = uint64_t(channels) * sizeof(float);
+    const uint64_t byteRate = uint64_t(sampleRate) * blockAlign;
+    if (blockAlign > 0xFFFF || byteRate > 0xFFFFFFFFull) return false;
+
+    unsigned char header[kHeaderBytes] = {};
+    auto tag = [&](size_t at, const char* text) {
+        for (int i = 0; i < 4; ++i) header[at + i] = static_cast<unsigned char>(text[i]);
+    };
+    tag(0, "RIFF");
+    PutLe(header + 4, kHeaderBytes - 8 + dataBytes, 4);
+    tag(8, "WAVE");
+    tag(12, "fmt ");
+    PutLe(header + 16, 18, 4);
+    PutLe(header + 20, 3, 2);  // IEEE float
+    PutLe(header + 22, channels, 2);
+    PutLe(header + 24, sampleRate, 4);
+    PutLe(header + 28, byteRate, 4);
+    PutLe(header + 32, blockAlign, 2);
+    PutLe(header + 34, 32, 2);
+    PutLe(header + 36, 0, 2);  // no extra format bytes
+    tag(38, "fact");
+    PutLe(header + 42, 4, 4);
+    PutLe(header + 46, count / channels, 4);
+    tag(50, "data");
+    PutLe(header + 54, dataBytes, 4);
+
+    path_ = path;
+    fd_ = ::open(platform::ToUtf8(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd_ < 0) return false;
+    expected_ = count;
+    written_ = 0;
+    failed_ = !WriteAll(fd_, header, sizeof(header));
+    if (failed_) {
+        Abort();
+        return false;
+    }
+    return true;
+}
+
+bool FloatWavWriter::Write(const float* values, size_t count) {
+    if (fd_ < 0 || failed_ || count > expected_ - written_) {
+        failed_ = true;
+        return false;
+    }
+    if (count > 0 && !WriteAll(fd_, values, count * sizeof(float))) {
+        failed_ = true;
+        return false;
+    }
+    written_ += count;
+    return true;
+}
+
+bool FloatWavWriter::Finish() {
+    if (fd_ < 0) return false;
+    const bool complete = !failed_ && written_ == expected_;
+    const bool closed = ::close(fd_) == 0;
+    fd_ = -1;
+    if (complete && closed) return true;
+    // A partial file is removed (only a regular file: a device given as the output stays alone).
+    if (platform::IsRegularFile(path_)) platform::DeleteFilePath(path_);
+    return false;
+}
+
+void FloatWavWriter::Abort() {
+    failed_ = true;
+    Finish();
 }
 
 bool WriteFloatWav(const std::wstring& path, const float* samples, uint64_t count, unsigned channels,
                    unsigned sampleRate) {
-    if (path.empty() || channels == 0 || sampleRate == 0 || count % channels != 0) return false;
     if (count > 0 && samples == nullptr) return false;
-    if (channels > static_cast<unsigned>(std::numeric_limits<int>::max()) ||
-        sampleRate > static_cast<unsigned>(std::numeric_limits<int>::max())) {
+    if (count > std::numeric_limits<size_t>::max() / sizeof(float)) return false;
+    FloatWavWriter writer;
+    if (!writer.Open(path, channels, sampleRate, count)) return false;
+    if (!writer.Write(samples, static_cast<size_t>(count))) {
+        writer.Abort();
         return false;
     }
-    // RIFF sizes are 32-bit: refuse what the header cannot describe instead of wrapping around.
-    if (count > (0xFFFFFFFFull - 4096) / sizeof(float)) return false;
-    const std::string utf8 = platform::ToUtf8(path);
-    SF_INFO info{};
-    info.channels = static_cast<int>(channels);
-    info.samplerate = static_cast<int>(sampleRate);
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    if (!sf_format_check(&info)) return false;
-    bool opened = false;
-    SNDFILE* file = OpenDescriptor(utf8, O_WRONLY | O_CREAT | O_TRUNC, SFM_WRITE, &info, &opened);
-    if (file == nullptr) {
-        if (opened && platform::IsRegularFile(path)) platform::DeleteFilePath(path);  // no empty file left
-        return false;
-    }
-    // No PEAK chunk: it would cost a scalar pass over all samples, and readers do not need it.
-    sf_command(file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
-    const uint64_t frames = count / channels;
-    const sf_count_t written = sf_writef_float(file, samples, static_cast<sf_count_t>(frames));
-    bool ok = written == static_cast<sf_count_t>(frames) && sf_error(file) == SF_ERR_NO_ERROR;
-    if (sf_close(file) != 0) ok = false;
-    // A partial file is removed (only a regular file: a device given as the output stays alone).
-    if (!ok && platform::IsRegularFile(path)) platform::DeleteFilePath(path);
-    return ok;
+    return writer.Finish();
 }
 
 }  // namespace denoise

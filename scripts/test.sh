@@ -2,7 +2,7 @@
 # Sets up the machine (Debian 12), builds and runs the tests.
 #   scripts/test.sh              every test (unit, e2e, gui offscreen, wine)
 #   scripts/test.sh --sanitize   every test that needs no display or Wine, under ASan + UBSan
-#   scripts/test.sh --tsan       the UI library's tests under ThreadSanitizer
+#   scripts/test.sh --tsan       the UI library's and the noise reducer's tests under ThreadSanitizer
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 mode=${1:-all}
@@ -22,10 +22,11 @@ case "$mode" in
     ctest --test-dir "$root/build-asan" --output-on-failure -j "$jobs" -LE 'gui|wine'
     ;;
   --tsan)
-    # Only the UI library's suites: they are the ones that exercise cross-thread marshalling.
+    # The suites whose code shares data between threads: the UI library's marshalling and the
+    # noise reducer's helper thread.
     export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
     cmake -S "$root" -B "$root/build-tsan" -G Ninja -DTW_TSAN=ON -DTW_GUI=OFF -DTW_WINE=OFF >/dev/null
-    targets=(${TW_TSAN_TARGETS:-uikit_tests})
+    targets=(${TW_TSAN_TARGETS:-uikit_tests denoise_unit_tests})
     cmake --build "$root/build-tsan" -j "$jobs" --target "${targets[@]}"
     for t in "${targets[@]}"; do
       exe=$(find "$root/build-tsan/tests" -type f -name "$t" -perm -u+x | head -n 1)

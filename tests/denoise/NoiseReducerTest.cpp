@@ -244,8 +244,10 @@ TEST(NoiseReducerSignal, SteadyNoiseDropsBetweenTonesAndTheTonePasses) {
 }
 
 TEST(NoiseReducerSignal, TwoThreadRunIsBitIdenticalToTheFrameByFrameRun) {
-    // Block boundaries (64 frames) fall in different places for each length; with a remainder too.
-    for (size_t count : {size_t(128 * 320), size_t(165 * 320 + 123), size_t(1000 * 320 + 7)}) {
+    // Less than a block (204 frames at 16 kHz), exactly one and two blocks, and block boundaries in
+    // other places; with and without a remainder.
+    for (size_t count : {size_t(128 * 320), size_t(165 * 320 + 123), size_t(204 * 320), size_t(408 * 320 + 5),
+                         size_t(1000 * 320 + 7)}) {
         auto in = Noise(count, 0.05f, 9);
         for (size_t i = count / 3; i < count / 2; ++i) in[i] += 0.3f * std::sin(0.2 * double(i));
         for (int level : {0, 2}) {
@@ -261,6 +263,20 @@ TEST(NoiseReducerSignal, TwoThreadRunIsBitIdenticalToTheFrameByFrameRun) {
     const auto in = Noise(200 * 320, 0.5f, 10);
     const auto out = Reduce(in, 16000, 1, true, true);
     for (size_t i = 320; i < in.size(); ++i) ASSERT_NEAR(out[i], in[i - 320], 2e-6f) << i;
+}
+
+TEST(NoiseReducerSignal, ReducingInPlaceGivesTheSameResult) {
+    // Output written over the input it still has to read: each block is read before it is replaced.
+    for (bool parallel : {false, true}) {
+        auto in = Noise(700 * 320 + 11, 0.1f, 12);
+        for (size_t i = 0; i < in.size(); i += 3) in[i] += 0.2f * std::sin(0.05 * double(i));
+        const auto expected = Reduce(in, 16000, 1, false, parallel);
+        NoiseReducer reducer;
+        reducer.SetLevel(1);
+        reducer.SetParallel(parallel);
+        ASSERT_TRUE(reducer.ReduceSamples(in.data(), in.size(), 16000, in.data()));
+        EXPECT_EQ(in, expected) << "parallel " << parallel;
+    }
 }
 
 TEST(NoiseReducerSignal, HugeSampleCountsFailCleanly) {
