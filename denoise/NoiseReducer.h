@@ -37,8 +37,9 @@ public:
     // input's channel count and sample rate). `level` 0, 1 or 2 sets the strength; any other value
     // acts as 2. The input is read twice, block by block (once for the noise estimate, once for the
     // filter), and the output written as it is made, so memory use does not grow with the file.
-    // Returns true only when the whole output was written; on failure no output file is left behind
-    // (and none is created when the input cannot be read).
+    // An output that is the input file itself (by any name or link) is refused. Returns true only
+    // when the whole output was written; on failure no output file is left behind (and none is
+    // created when the input cannot be read).
     bool Reduce(const std::wstring& inputPath, const std::wstring& outputPath, int level);
 
     // The same on samples in memory: `samples` holds `count` interleaved values at `sampleRate`;
