@@ -3,6 +3,7 @@
 #include <unordered_set>
 
 #include "uikit/UIBackend.h"
+#include "uikit/UIInternal.h"
 #include "uikit/UISkin.h"
 #include "uikit/UIWindow.h"
 
@@ -48,31 +49,7 @@ std::wstring CControlUI::GetClass() const {
     return L"ControlUI";
 }
 
-#define UI_GET(type, fn, member)     \
-    type CControlUI::fn() const {    \
-        CUILockGuard lock(UILock()); \
-        return member;               \
-    }
-#define UI_SET_PAINT(type, fn, member)   \
-    void CControlUI::fn(type value) {    \
-        {                                \
-            CUILockGuard lock(UILock()); \
-            if (member == value) return; \
-            member = value;              \
-        }                                \
-        Invalidate();                    \
-    }
-#define UI_SET_LAYOUT(type, fn, member)  \
-    void CControlUI::fn(type value) {    \
-        {                                \
-            CUILockGuard lock(UILock()); \
-            if (member == value) return; \
-            member = value;              \
-        }                                \
-        NeedParentUpdate();              \
-    }
-
-UI_GET(std::wstring, GetName, m_sName)
+UI_PROP_GET(std::wstring, CControlUI::GetName, m_sName)
 void CControlUI::SetName(const std::wstring& name) {
     CUILockGuard lock(UILock());
     m_sName = name;
@@ -81,28 +58,22 @@ std::wstring CControlUI::GetText() const {
     CUILockGuard lock(UILock());
     return m_sText;
 }
-UI_SET_PAINT(const std::wstring&, SetText, m_sText)
-UI_GET(std::wstring, GetToolTip, m_sToolTip)
+UI_PROP_SET_PAINT(const std::wstring&, CControlUI::SetText, m_sText)
+UI_PROP_GET(std::wstring, CControlUI::GetToolTip, m_sToolTip)
 void CControlUI::SetToolTip(const std::wstring& text) {
     CUILockGuard lock(UILock());
     m_sToolTip = text;
 }
-UI_GET(std::wstring, GetUserData, m_sUserData)
-void CControlUI::SetUserData(const std::wstring& text) {
-    CUILockGuard lock(UILock());
-    m_sUserData = text;
-}
-UI_GET(uint64_t, GetTag, m_tag)
-void CControlUI::SetTag(uint64_t tag) {
-    CUILockGuard lock(UILock());
-    m_tag = tag;
-}
+UI_PROP_GET(std::wstring, CControlUI::GetUserData, m_sUserData)
+UI_PROP_SET(const std::wstring&, CControlUI::SetUserData, m_sUserData)
+UI_PROP_GET(uint64_t, CControlUI::GetTag, m_tag)
+UI_PROP_SET(uint64_t, CControlUI::SetTag, m_tag)
 
 bool CControlUI::IsVisible() const {
     CUILockGuard lock(UILock());
     return m_bVisible && m_bInternVisible;
 }
-UI_GET(bool, IsOwnVisible, m_bVisible)
+UI_PROP_GET(bool, CControlUI::IsOwnVisible, m_bVisible)
 void CControlUI::SetVisible(bool visible) {
     {
         CUILockGuard lock(UILock());
@@ -121,7 +92,7 @@ void CControlUI::SetInternVisible(bool visible) {
     if (CWindowUI* w = visible ? nullptr : GetWindow()) w->ControlRemoved(this);
     NeedParentUpdate();
 }
-UI_GET(bool, IsEnabled, m_bEnabled)
+UI_PROP_GET(bool, CControlUI::IsEnabled, m_bEnabled)
 void CControlUI::SetEnabled(bool enabled) {
     {
         CUILockGuard lock(UILock());
@@ -139,16 +110,10 @@ void CControlUI::SetFocus() {
     CWindowUI* w = GetWindow();
     if (w) w->SetFocus(this);
 }
-UI_GET(bool, IsMouseEnabled, m_bMouseEnabled)
-void CControlUI::SetMouseEnabled(bool enabled) {
-    CUILockGuard lock(UILock());
-    m_bMouseEnabled = enabled;
-}
-UI_GET(bool, IsKeyboardEnabled, m_bKeyboardEnabled)
-void CControlUI::SetKeyboardEnabled(bool enabled) {
-    CUILockGuard lock(UILock());
-    m_bKeyboardEnabled = enabled;
-}
+UI_PROP_GET(bool, CControlUI::IsMouseEnabled, m_bMouseEnabled)
+UI_PROP_SET(bool, CControlUI::SetMouseEnabled, m_bMouseEnabled)
+UI_PROP_GET(bool, CControlUI::IsKeyboardEnabled, m_bKeyboardEnabled)
+UI_PROP_SET(bool, CControlUI::SetKeyboardEnabled, m_bKeyboardEnabled)
 uint32_t CControlUI::GetState() const {
     CUILockGuard lock(UILock());
     return m_state | (m_bEnabled ? 0u : static_cast<uint32_t>(UISTATE_DISABLED));
@@ -166,7 +131,7 @@ void CControlUI::SetStateFlag(uint32_t flag, bool on) {
     Invalidate();
 }
 
-UI_GET(UIRect, GetPos, m_rcItem)
+UI_PROP_GET(UIRect, CControlUI::GetPos, m_rcItem)
 void CControlUI::SetPos(const UIRect& rc, bool needInvalidate) {
     {
         CUILockGuard lock(UILock());
@@ -176,9 +141,9 @@ void CControlUI::SetPos(const UIRect& rc, bool needInvalidate) {
     }
     if (needInvalidate) Invalidate();
 }
-UI_GET(bool, IsFloat, m_bFloat)
-UI_SET_LAYOUT(bool, SetFloat, m_bFloat)
-UI_GET(UIRect, GetFloatPos, m_rcFloat)
+UI_PROP_GET(bool, CControlUI::IsFloat, m_bFloat)
+UI_PROP_SET_LAYOUT(bool, CControlUI::SetFloat, m_bFloat)
+UI_PROP_GET(UIRect, CControlUI::GetFloatPos, m_rcFloat)
 void CControlUI::SetFloatPos(const UIRect& rc) {
     {
         CUILockGuard lock(UILock());
@@ -188,19 +153,19 @@ void CControlUI::SetFloatPos(const UIRect& rc) {
     }
     NeedParentUpdate();
 }
-UI_GET(int, GetFixedWidth, m_cxFixed)
-UI_SET_LAYOUT(int, SetFixedWidth, m_cxFixed)
-UI_GET(int, GetFixedHeight, m_cyFixed)
-UI_SET_LAYOUT(int, SetFixedHeight, m_cyFixed)
-UI_GET(int, GetMinWidth, m_cxMin)
-UI_SET_LAYOUT(int, SetMinWidth, m_cxMin)
-UI_GET(int, GetMaxWidth, m_cxMax)
-UI_SET_LAYOUT(int, SetMaxWidth, m_cxMax)
-UI_GET(int, GetMinHeight, m_cyMin)
-UI_SET_LAYOUT(int, SetMinHeight, m_cyMin)
-UI_GET(int, GetMaxHeight, m_cyMax)
-UI_SET_LAYOUT(int, SetMaxHeight, m_cyMax)
-UI_GET(UIRect, GetPadding, m_rcPadding)
+UI_PROP_GET(int, CControlUI::GetFixedWidth, m_cxFixed)
+UI_PROP_SET_LAYOUT(int, CControlUI::SetFixedWidth, m_cxFixed)
+UI_PROP_GET(int, CControlUI::GetFixedHeight, m_cyFixed)
+UI_PROP_SET_LAYOUT(int, CControlUI::SetFixedHeight, m_cyFixed)
+UI_PROP_GET(int, CControlUI::GetMinWidth, m_cxMin)
+UI_PROP_SET_LAYOUT(int, CControlUI::SetMinWidth, m_cxMin)
+UI_PROP_GET(int, CControlUI::GetMaxWidth, m_cxMax)
+UI_PROP_SET_LAYOUT(int, CControlUI::SetMaxWidth, m_cxMax)
+UI_PROP_GET(int, CControlUI::GetMinHeight, m_cyMin)
+UI_PROP_SET_LAYOUT(int, CControlUI::SetMinHeight, m_cyMin)
+UI_PROP_GET(int, CControlUI::GetMaxHeight, m_cyMax)
+UI_PROP_SET_LAYOUT(int, CControlUI::SetMaxHeight, m_cyMax)
+UI_PROP_GET(UIRect, CControlUI::GetPadding, m_rcPadding)
 void CControlUI::SetPadding(const UIRect& rc) {
     {
         CUILockGuard lock(UILock());
@@ -213,32 +178,32 @@ UISize CControlUI::EstimateSize(UISize) {
     return {Scale(m_cxFixed), Scale(m_cyFixed)};
 }
 
-UI_GET(uint32_t, GetBkColor, m_bkColor)
-UI_SET_PAINT(uint32_t, SetBkColor, m_bkColor)
-UI_GET(uint32_t, GetBorderColor, m_borderColor)
-UI_SET_PAINT(uint32_t, SetBorderColor, m_borderColor)
-UI_GET(int, GetBorderSize, m_borderSize)
-UI_SET_PAINT(int, SetBorderSize, m_borderSize)
-UI_GET(UISize, GetBorderRound, m_borderRound)
-UI_SET_PAINT(UISize, SetBorderRound, m_borderRound)
-UI_GET(uint32_t, GetTextColor, m_textColor)
-UI_SET_PAINT(uint32_t, SetTextColor, m_textColor)
-UI_GET(uint32_t, GetDisabledTextColor, m_disabledTextColor)
-UI_SET_PAINT(uint32_t, SetDisabledTextColor, m_disabledTextColor)
-UI_GET(std::wstring, GetBkImage, m_bkImage)
-UI_SET_PAINT(const std::wstring&, SetBkImage, m_bkImage)
-UI_GET(std::wstring, GetForeImage, m_foreImage)
-UI_SET_PAINT(const std::wstring&, SetForeImage, m_foreImage)
-UI_GET(int, GetFont, m_font)
-UI_SET_PAINT(int, SetFont, m_font)
+UI_PROP_GET(uint32_t, CControlUI::GetBkColor, m_bkColor)
+UI_PROP_SET_PAINT(uint32_t, CControlUI::SetBkColor, m_bkColor)
+UI_PROP_GET(uint32_t, CControlUI::GetBorderColor, m_borderColor)
+UI_PROP_SET_PAINT(uint32_t, CControlUI::SetBorderColor, m_borderColor)
+UI_PROP_GET(int, CControlUI::GetBorderSize, m_borderSize)
+UI_PROP_SET_PAINT(int, CControlUI::SetBorderSize, m_borderSize)
+UI_PROP_GET(UISize, CControlUI::GetBorderRound, m_borderRound)
+UI_PROP_SET_PAINT(UISize, CControlUI::SetBorderRound, m_borderRound)
+UI_PROP_GET(uint32_t, CControlUI::GetTextColor, m_textColor)
+UI_PROP_SET_PAINT(uint32_t, CControlUI::SetTextColor, m_textColor)
+UI_PROP_GET(uint32_t, CControlUI::GetDisabledTextColor, m_disabledTextColor)
+UI_PROP_SET_PAINT(uint32_t, CControlUI::SetDisabledTextColor, m_disabledTextColor)
+UI_PROP_GET(std::wstring, CControlUI::GetBkImage, m_bkImage)
+UI_PROP_SET_PAINT(const std::wstring&, CControlUI::SetBkImage, m_bkImage)
+UI_PROP_GET(std::wstring, CControlUI::GetForeImage, m_foreImage)
+UI_PROP_SET_PAINT(const std::wstring&, CControlUI::SetForeImage, m_foreImage)
+UI_PROP_GET(int, CControlUI::GetFont, m_font)
+UI_PROP_SET_PAINT(int, CControlUI::SetFont, m_font)
 TFontUI CControlUI::GetFontInfo() const {
     CUILockGuard lock(UILock());
     if (m_pWindow) return m_pWindow->GetFont(m_font);
     return TFontUI{};
 }
-UI_GET(uint32_t, GetTextStyle, m_textStyle)
-UI_SET_PAINT(uint32_t, SetTextStyle, m_textStyle)
-UI_GET(UIRect, GetTextPadding, m_rcTextPadding)
+UI_PROP_GET(uint32_t, CControlUI::GetTextStyle, m_textStyle)
+UI_PROP_SET_PAINT(uint32_t, CControlUI::SetTextStyle, m_textStyle)
+UI_PROP_GET(UIRect, CControlUI::GetTextPadding, m_rcTextPadding)
 void CControlUI::SetTextPadding(const UIRect& rc) {
     {
         CUILockGuard lock(UILock());

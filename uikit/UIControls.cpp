@@ -4,6 +4,7 @@
 #include <cwctype>
 
 #include "uikit/UIBackend.h"
+#include "uikit/UIInternal.h"
 #include "uikit/UISkin.h"
 #include "uikit/UIWindow.h"
 
@@ -85,42 +86,15 @@ std::wstring CButtonUI::GetClass() const {
     return L"ButtonUI";
 }
 
-#define UI_BTN_IMAGE(getter, setter, member) \
-    std::wstring getter() const {            \
-        CUILockGuard lock(UILock());         \
-        return member;                       \
-    }                                        \
-    void setter(const std::wstring& attr) {  \
-        {                                    \
-            CUILockGuard lock(UILock());     \
-            if (member == attr) return;      \
-            member = attr;                   \
-        }                                    \
-        Invalidate();                        \
-    }
-#define UI_BTN_COLOR(getter, setter, member) \
-    uint32_t getter() const {                \
-        CUILockGuard lock(UILock());         \
-        return member;                       \
-    }                                        \
-    void setter(uint32_t argb) {             \
-        {                                    \
-            CUILockGuard lock(UILock());     \
-            if (member == argb) return;      \
-            member = argb;                   \
-        }                                    \
-        Invalidate();                        \
-    }
-
-UI_BTN_IMAGE(CButtonUI::GetNormalImage, CButtonUI::SetNormalImage, m_normalImage)
-UI_BTN_IMAGE(CButtonUI::GetHotImage, CButtonUI::SetHotImage, m_hotImage)
-UI_BTN_IMAGE(CButtonUI::GetPushedImage, CButtonUI::SetPushedImage, m_pushedImage)
-UI_BTN_IMAGE(CButtonUI::GetFocusedImage, CButtonUI::SetFocusedImage, m_focusedImage)
-UI_BTN_IMAGE(CButtonUI::GetDisabledImage, CButtonUI::SetDisabledImage, m_disabledImage)
-UI_BTN_COLOR(CButtonUI::GetHotTextColor, CButtonUI::SetHotTextColor, m_hotTextColor)
-UI_BTN_COLOR(CButtonUI::GetPushedTextColor, CButtonUI::SetPushedTextColor, m_pushedTextColor)
-UI_BTN_COLOR(CButtonUI::GetHotBkColor, CButtonUI::SetHotBkColor, m_hotBkColor)
-UI_BTN_COLOR(CButtonUI::GetPushedBkColor, CButtonUI::SetPushedBkColor, m_pushedBkColor)
+UI_PROP_PAINT(const std::wstring&, CButtonUI::GetNormalImage, CButtonUI::SetNormalImage, m_normalImage)
+UI_PROP_PAINT(const std::wstring&, CButtonUI::GetHotImage, CButtonUI::SetHotImage, m_hotImage)
+UI_PROP_PAINT(const std::wstring&, CButtonUI::GetPushedImage, CButtonUI::SetPushedImage, m_pushedImage)
+UI_PROP_PAINT(const std::wstring&, CButtonUI::GetFocusedImage, CButtonUI::SetFocusedImage, m_focusedImage)
+UI_PROP_PAINT(const std::wstring&, CButtonUI::GetDisabledImage, CButtonUI::SetDisabledImage, m_disabledImage)
+UI_PROP_PAINT(uint32_t, CButtonUI::GetHotTextColor, CButtonUI::SetHotTextColor, m_hotTextColor)
+UI_PROP_PAINT(uint32_t, CButtonUI::GetPushedTextColor, CButtonUI::SetPushedTextColor, m_pushedTextColor)
+UI_PROP_PAINT(uint32_t, CButtonUI::GetHotBkColor, CButtonUI::SetHotBkColor, m_hotBkColor)
+UI_PROP_PAINT(uint32_t, CButtonUI::GetPushedBkColor, CButtonUI::SetPushedBkColor, m_pushedBkColor)
 
 bool CButtonUI::Activate() {
     if (!CControlUI::Activate()) return false;
@@ -288,10 +262,11 @@ void COptionUI::Selected(bool selected, bool notify) {
     if (!selected) SendNotify(L"unselected");
 }
 
-UI_BTN_IMAGE(COptionUI::GetSelectedImage, COptionUI::SetSelectedImage, m_selectedImage)
-UI_BTN_IMAGE(COptionUI::GetSelectedHotImage, COptionUI::SetSelectedHotImage, m_selectedHotImage)
-UI_BTN_COLOR(COptionUI::GetSelectedTextColor, COptionUI::SetSelectedTextColor, m_selectedTextColor)
-UI_BTN_COLOR(COptionUI::GetSelectedBkColor, COptionUI::SetSelectedBkColor, m_selectedBkColor)
+UI_PROP_PAINT(const std::wstring&, COptionUI::GetSelectedImage, COptionUI::SetSelectedImage, m_selectedImage)
+UI_PROP_PAINT(const std::wstring&, COptionUI::GetSelectedHotImage, COptionUI::SetSelectedHotImage,
+              m_selectedHotImage)
+UI_PROP_PAINT(uint32_t, COptionUI::GetSelectedTextColor, COptionUI::SetSelectedTextColor, m_selectedTextColor)
+UI_PROP_PAINT(uint32_t, COptionUI::GetSelectedBkColor, COptionUI::SetSelectedBkColor, m_selectedBkColor)
 
 bool COptionUI::Activate() {
     if (!CControlUI::Activate()) return false;
@@ -392,34 +367,12 @@ void CEditUI::SetText(const std::wstring& text) {
     SetTextInternal(text, true);
 }
 
-#define UI_EDIT_PROP(type, getter, setter, member) \
-    type getter() const {                          \
-        CUILockGuard lock(UILock());               \
-        return member;                             \
-    }                                              \
-    void setter(type value) {                      \
-        {                                          \
-            CUILockGuard lock(UILock());           \
-            member = value;                        \
-        }                                          \
-        Invalidate();                              \
-    }
-UI_EDIT_PROP(bool, CEditUI::IsReadOnly, CEditUI::SetReadOnly, m_bReadOnly)
-UI_EDIT_PROP(int, CEditUI::GetMaxChar, CEditUI::SetMaxChar, m_maxChar)
-UI_EDIT_PROP(bool, CEditUI::IsDigitsOnly, CEditUI::SetDigitsOnly, m_bDigitsOnly)
-UI_EDIT_PROP(bool, CEditUI::IsPasswordMode, CEditUI::SetPasswordMode, m_bPassword)
-UI_EDIT_PROP(uint32_t, CEditUI::GetTipValueColor, CEditUI::SetTipValueColor, m_tipValueColor)
-std::wstring CEditUI::GetTipValue() const {
-    CUILockGuard lock(UILock());
-    return m_tipValue;
-}
-void CEditUI::SetTipValue(const std::wstring& tip) {
-    {
-        CUILockGuard lock(UILock());
-        m_tipValue = tip;
-    }
-    Invalidate();
-}
+UI_PROP_PAINT(bool, CEditUI::IsReadOnly, CEditUI::SetReadOnly, m_bReadOnly)
+UI_PROP_PAINT(int, CEditUI::GetMaxChar, CEditUI::SetMaxChar, m_maxChar)
+UI_PROP_PAINT(bool, CEditUI::IsDigitsOnly, CEditUI::SetDigitsOnly, m_bDigitsOnly)
+UI_PROP_PAINT(bool, CEditUI::IsPasswordMode, CEditUI::SetPasswordMode, m_bPassword)
+UI_PROP_PAINT(uint32_t, CEditUI::GetTipValueColor, CEditUI::SetTipValueColor, m_tipValueColor)
+UI_PROP_PAINT(const std::wstring&, CEditUI::GetTipValue, CEditUI::SetTipValue, m_tipValue)
 int CEditUI::GetCaret() const {
     CUILockGuard lock(UILock());
     return m_caret;
@@ -744,7 +697,7 @@ void CComboUI::SetAttribute(const std::wstring& name, const std::wstring& value)
 std::wstring CProgressUI::GetClass() const {
     return L"ProgressUI";
 }
-UI_EDIT_PROP(bool, CProgressUI::IsHorizontal, CProgressUI::SetHorizontal, m_bHorizontal)
+UI_PROP_PAINT(bool, CProgressUI::IsHorizontal, CProgressUI::SetHorizontal, m_bHorizontal)
 int CProgressUI::GetMinValue() const {
     CUILockGuard lock(UILock());
     return m_min;
@@ -784,7 +737,7 @@ void CProgressUI::SetValue(int value) {
     }
     Invalidate();
 }
-UI_EDIT_PROP(uint32_t, CProgressUI::GetForeColor, CProgressUI::SetForeColor, m_foreColor)
+UI_PROP_PAINT(uint32_t, CProgressUI::GetForeColor, CProgressUI::SetForeColor, m_foreColor)
 UIRect CProgressUI::GetForeRect() const {
     CUILockGuard lock(UILock());
     UIRect rc = m_rcItem;
@@ -843,8 +796,8 @@ CSliderUI::CSliderUI() = default;
 std::wstring CSliderUI::GetClass() const {
     return L"SliderUI";
 }
-UI_EDIT_PROP(int, CSliderUI::GetChangeStep, CSliderUI::SetChangeStep, m_step)
-UI_EDIT_PROP(UISize, CSliderUI::GetThumbSize, CSliderUI::SetThumbSize, m_szThumb)
+UI_PROP_PAINT(int, CSliderUI::GetChangeStep, CSliderUI::SetChangeStep, m_step)
+UI_PROP_PAINT(UISize, CSliderUI::GetThumbSize, CSliderUI::SetThumbSize, m_szThumb)
 std::wstring CSliderUI::GetThumbImage() const {
     CUILockGuard lock(UILock());
     return m_thumbImage;
@@ -1018,7 +971,7 @@ bool CGifAnimUI::IsPlaying() const {
     CUILockGuard lock(UILock());
     return m_bPlaying;
 }
-UI_EDIT_PROP(bool, CGifAnimUI::IsAutoPlay, CGifAnimUI::SetAutoPlay, m_bAutoPlay)
+UI_PROP_PAINT(bool, CGifAnimUI::IsAutoPlay, CGifAnimUI::SetAutoPlay, m_bAutoPlay)
 int CGifAnimUI::GetCurrentFrame() const {
     CUILockGuard lock(UILock());
     return m_frame;
@@ -1080,17 +1033,7 @@ CFrameAnimUI::~CFrameAnimUI() = default;
 std::wstring CFrameAnimUI::GetClass() const {
     return L"FrameAnimUI";
 }
-std::wstring CFrameAnimUI::GetFolder() const {
-    CUILockGuard lock(UILock());
-    return m_folder;
-}
-void CFrameAnimUI::SetFolder(const std::wstring& folder) {
-    {
-        CUILockGuard lock(UILock());
-        m_folder = folder;
-    }
-    Invalidate();
-}
+UI_PROP_PAINT(const std::wstring&, CFrameAnimUI::GetFolder, CFrameAnimUI::SetFolder, m_folder)
 int CFrameAnimUI::GetFrameCount() const {
     CUILockGuard lock(UILock());
     return m_frameCount;
@@ -1100,8 +1043,8 @@ void CFrameAnimUI::SetFrameCount(int count) {
     m_frameCount = std::max(1, count);
     if (m_frame >= m_frameCount) m_frame = 0;
 }
-UI_EDIT_PROP(int, CFrameAnimUI::GetInterval, CFrameAnimUI::SetInterval, m_interval)
-UI_EDIT_PROP(bool, CFrameAnimUI::IsLoop, CFrameAnimUI::SetLoop, m_bLoop)
+UI_PROP_PAINT(int, CFrameAnimUI::GetInterval, CFrameAnimUI::SetInterval, m_interval)
+UI_PROP_PAINT(bool, CFrameAnimUI::IsLoop, CFrameAnimUI::SetLoop, m_bLoop)
 void CFrameAnimUI::Start() {
     {
         CUILockGuard lock(UILock());
