@@ -4,7 +4,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/setup.sh"
 bash "$root/scripts/build.sh" build
-if [ -x "$root/build/app/Soniverter" ]; then
-  exec "$root/build/app/Soniverter" "$@"
+if [ -x "$root/build/bin/tonewright" ]; then
+  exec "$root/build/bin/tonewright" "$@"
 fi
-exec "$root/build/cli/tonewright-cli" "${@:---help}"
+exec "$root/build/bin/tonewright-cli" "${@:---help}"

@@ -1,0 +1,41 @@
+// The batch start handlers of the main window: the start button, one batch thread per tool page,
+// the single-row format conversion. They reach the window only through its named controls and
+// two posted messages (MSG_NOTICE, MSG_BATCH_DONE), so they work on any CWindowUI built from
+// "main.xml" (the real main window, or a test window from the same layout).
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+class CWindowUI;
+class CControlUI;
+
+class CBatchHandlers {
+public:
+    explicit CBatchHandlers(CWindowUI* mainWnd);
+    ~CBatchHandlers();  // waits for nothing: batch threads still running are detached
+    CBatchHandlers(const CBatchHandlers&) = delete;
+    CBatchHandlers& operator=(const CBatchHandlers&) = delete;
+
+    // "btn_conver": output-folder check, empty-list rules, remove buttons disabled, the page's
+    // batch thread started, the start button swapped for the countdown animation.
+    void OnStartClick();
+    // "formatconvertaudio" of a format row: the output-folder check, then the row's conversion on
+    // a thread of its own.
+    void OnSingleFormatClick(CControlUI* button);
+
+    // True while page's batch thread has not ended (waits at most waitMs for it to end).
+    bool IsRunning(int page, int waitMs) const;
+    // The merged file of the last merge batch (shown by notice 8).
+    std::wstring MergeOutputPath() const;
+
+    // Delay of the start button's countdown animation steps; 0 in the CLI.
+    void SetAnimationDelayMs(int ms);
+
+private:
+    struct State;
+    std::shared_ptr<State> m_state;
+};
