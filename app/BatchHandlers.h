@@ -5,6 +5,8 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -12,6 +14,7 @@
 
 class CWindowUI;
 class CControlUI;
+class CWorkThreadPoolImpl;
 
 class CBatchHandlers {
 public:
@@ -29,13 +32,31 @@ public:
 
     // True while page's batch thread has not ended (waits at most waitMs for it to end).
     bool IsRunning(int page, int waitMs) const;
+    // True while any single-row conversion started here has not ended.
+    bool IsSingleRunning() const;
     // The merged file of the last merge batch (shown by notice 8).
     std::wstring MergeOutputPath() const;
 
-    // Delay of the start button's countdown animation steps; 0 in the CLI.
+    // Delay of the start button's countdown animation steps; 0 in the CLI (the animation is then
+    // shown on its first frame and not run).
     void SetAnimationDelayMs(int ms);
 
-private:
+    // ---- Seams for the terminal tools and the tests ----
+    // The time base of the pauses between rows (50 ms) and of the done-counter polling (10 ms);
+    // an empty function restores the real sleep.
+    using SleepFn = std::function<void(uint32_t ms)>;
+    void SetSleepFunction(SleepFn fn);
+    // Where the empty-list message of the cut and extract pages goes instead of the modal message
+    // dialog (the terminal has no one to click it away). Empty: the dialog.
+    using MessageFn = std::function<void(const std::wstring& text)>;
+    void SetMessageSink(MessageFn fn);
+    // The pool the batches queue on (default: the shared worker pool, started with five threads
+    // when nobody started it yet).
+    void SetPool(CWorkThreadPoolImpl* pool);
+
+    // What the handlers and their threads share (defined in the source file).
     struct State;
+
+private:
     std::shared_ptr<State> m_state;
 };
