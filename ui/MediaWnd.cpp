@@ -1,0 +1,125 @@
+#include "ui/MediaWnd.h"
+
+#include "ui/Messages.h"
+
+namespace {
+
+// Size of a preview surface before the layout places it.
+constexpr int kSurfaceWidth = 635;
+constexpr int kSurfaceHeight = 250;
+
+}  // namespace
+
+CMediaHost::~CMediaHost() {
+    // The player's stop waits for its threads, so no callback runs after this line.
+    m_player.Release();
+    if (m_child && CAppUI::GetBackend()) CAppUI::GetBackend()->DestroyChildWindow(m_child);
+    m_child = 0;
+}
+
+void CMediaHost::CreateChild(CWindowUI* window) {
+    IBackendUI* backend = CAppUI::GetBackend();
+    if (m_child || !window || !backend) return;
+    const uintptr_t handle =
+        backend->CreateChildWindow(window, {0, 0, kSurfaceWidth, kSurfaceHeight}, m_transparent);
+    if (handle && !SetChildWindow(handle)) backend->DestroyChildWindow(handle);
+}
+
+int CMediaHost::SetChildWindow(uintptr_t handle) {
+    IBackendUI* backend = CAppUI::GetBackend();
+    if (!backend || !m_player.SetHostWindow(handle)) return 0;
+    m_child = handle;
+    // The owner is looked up now, on the UI thread; the callbacks run on the library's thread
+    // and only post.
+    CWindowUI* owner = backend->GetChildWindowParent(handle);
+    auto post = [owner](uint32_t msg) {
+        return [owner, msg](CAVPlayer* player) {
+            if (owner && CAppUI::IsWindowAlive(owner))
+                owner->PostMessage(msg, reinterpret_cast<uintptr_t>(player), 0);
+        };
+    };
+    m_player.SetCallbackPlaying(post(MSG_PLAYER_PLAYING));
+    m_player.SetCallbackPosChanged(post(MSG_PLAYER_POSITION));
+    m_player.SetCallbackEndReached(post(MSG_PLAYER_ENDED));
+    return 1;
+}
+
+void CMediaHost::MoveChild(const UIRect& rc) {
+    if (!m_child) return;
+    const uintptr_t child = m_child;
+    auto move = [child, rc] {
+        if (IBackendUI* backend = CAppUI::GetBackend()) backend->MoveChildWindow(child, rc);
+    };
+    if (CAppUI::IsUIThread())
+        move();
+    else
+        CAppUI::Post(move);
+}
+
+void CMediaHost::ShowChild(bool show) {
+    if (!m_child) return;
+    const uintptr_t child = m_child;
+    auto apply = [child, show] {
+        if (IBackendUI* backend = CAppUI::GetBackend()) backend->ShowChildWindow(child, show);
+    };
+    if (CAppUI::IsUIThread())
+        apply();
+    else
+        CAppUI::Post(apply);
+}
+
+// ---- CMediaWndUI ------------------------------------------------------------------------------
+
+CMediaWndUI::CMediaWndUI() : CMediaHost(true) {
+    // The owner plays and stops the animation with the preview.
+    SetAutoPlay(false);
+    SetBkImage(L"playing.gif");
+}
+
+void CMediaWndUI::DoInit() {
+    CGifAnimUI::DoInit();
+    CreateChild(GetWindow());
+    MoveChild(GetPos());
+    ShowChild(IsVisible());
+}
+
+void CMediaWndUI::SetPos(const UIRect& rc, bool needInvalidate) {
+    CGifAnimUI::SetPos(rc, needInvalidate);
+    MoveChild(rc);
+}
+
+void CMediaWndUI::SetInternVisible(bool visible) {
+    CGifAnimUI::SetInternVisible(visible);
+    ShowChild(IsVisible());
+}
+
+void CMediaWndUI::SetVisible(bool visible) {
+    CGifAnimUI::SetVisible(visible);
+    ShowChild(IsVisible());
+}
+
+// ---- CStaticMediaWndUI ------------------------------------------------------------------------
+
+CStaticMediaWndUI::CStaticMediaWndUI() : CMediaHost(false) {}
+
+void CStaticMediaWndUI::DoInit() {
+    CControlUI::DoInit();
+    CreateChild(GetWindow());
+    MoveChild(GetPos());
+    ShowChild(IsVisible());
+}
+
+void CStaticMediaWndUI::SetPos(const UIRect& rc, bool needInvalidate) {
+    CControlUI::SetPos(rc, needInvalidate);
+    MoveChild(rc);
+}
+
+void CStaticMediaWndUI::SetInternVisible(bool visible) {
+    CControlUI::SetInternVisible(visible);
+    ShowChild(IsVisible());
+}
+
+void CStaticMediaWndUI::SetVisible(bool visible) {
+    CControlUI::SetVisible(visible);
+    ShowChild(IsVisible());
+}

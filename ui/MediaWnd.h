@@ -1,0 +1,60 @@
+// Media host controls: a control that owns a preview player and a native child window the player
+// draws its video into. The child window follows the control's rectangle and visibility; the
+// player's three events are posted to the window that owns the host as MSG_PLAYER_PLAYING,
+// MSG_PLAYER_POSITION and MSG_PLAYER_ENDED with the player as wParam.
+#pragma once
+
+#include <cstdint>
+
+#include "ui/AVPlayer.h"
+#include "uikit/UIlib.h"
+
+// Shared part of both hosts (the base class differs: an animated-GIF control or a plain one).
+class CMediaHost {
+public:
+    explicit CMediaHost(bool transparent) : m_transparent(transparent) {}
+    virtual ~CMediaHost();
+    CMediaHost(const CMediaHost&) = delete;
+    CMediaHost& operator=(const CMediaHost&) = delete;
+
+    CAVPlayer& GetPlayer() { return m_player; }
+    uintptr_t GetChildWindow() const { return m_child; }
+    bool IsTransparentChild() const { return m_transparent; }
+
+    // Gives the host its child window: stores it in the host and in the player and installs the
+    // callbacks that post to the child window's top-level window. 1 on success, 0 when the handle
+    // is not a child window.
+    int SetChildWindow(uintptr_t handle);
+
+protected:
+    // Creates the child window (635 x 250 at 0,0) in `window` once.
+    void CreateChild(CWindowUI* window);
+    void MoveChild(const UIRect& rc);
+    void ShowChild(bool show);
+
+    CAVPlayer m_player;
+    uintptr_t m_child = 0;
+    bool m_transparent;
+};
+
+// Host with a transparent child window over an animated background ("playing.gif").
+class CMediaWndUI : public CGifAnimUI, public CMediaHost {
+public:
+    CMediaWndUI();
+    std::wstring GetClass() const override { return L"MediaWndUI"; }
+    void DoInit() override;
+    void SetPos(const UIRect& rc, bool needInvalidate = true) override;
+    void SetInternVisible(bool visible = true) override;
+    void SetVisible(bool visible = true) override;
+};
+
+// Host with a plain (opaque) child window.
+class CStaticMediaWndUI : public CControlUI, public CMediaHost {
+public:
+    CStaticMediaWndUI();
+    std::wstring GetClass() const override { return L"StaticMediaWndUI"; }
+    void DoInit() override;
+    void SetPos(const UIRect& rc, bool needInvalidate = true) override;
+    void SetInternVisible(bool visible = true) override;
+    void SetVisible(bool visible = true) override;
+};
