@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,6 +20,17 @@ class CListContainerElementUI;
 
 class CTaskList {
 public:
+    // One segment chosen in the cut editor: output file name, start time code, length.
+    struct Segment {
+        std::wstring name;
+        std::wstring start;
+        uint32_t lengthMs = 0;
+    };
+    // Runs the cut editor for `source` (several segments when `multiSegment`), modal and owned by
+    // `owner`; true with the chosen segments in order when the editor ended with result 1.
+    using EditorFn = std::function<bool(CWindowUI* owner, const std::wstring& source, bool multiSegment,
+                                        std::vector<Segment>* segments)>;
+
     explicit CTaskList(CWindowUI* mainWnd);
     ~CTaskList();
     CTaskList(const CTaskList&) = delete;
@@ -46,16 +58,29 @@ public:
                                            uint32_t startMs, uint32_t endMs, const std::wstring& sizeText);
 
     void ClearList(int page);
-    void RemoveRow(CControlUI* button);                 // "btn_Removefile", "btn_Removefileout"
-    void MoveMergeRow(CControlUI* button, bool up);     // "btnmoveup", "btnmovedown"
-    void EditRow(CControlUI* button);                   // "formatcutaudio", "btnmergeedit"
-    void ChooseMusic(CControlUI* button, bool allRows); // "btn_itemaddbgm", "btn_batchaddbgm"
-    void ForgetMusic(CControlUI* button);               // "btn_itemRemovefile"
-    void SetLoopForAll(bool loop);                      // "OpIsLoop"
-    void OpenOutput(CControlUI* button);                // "btn_openfile", "btn_openfileout"
-    void OnSliderStep(CControlUI* slider);              // "sliderprogress" of a speed/volume row
+    void RemoveRow(CControlUI* button);                  // "btn_Removefile", "btn_Removefileout"
+    void MoveMergeRow(CControlUI* button, bool up);      // "btnmoveup", "btnmovedown"
+    void EditRow(CControlUI* button);                    // "formatcutaudio", "btnmergeedit"
+    void ChooseMusic(CControlUI* button, bool allRows);  // "btn_itemaddbgm", "btn_batchaddbgm"
+    void ForgetMusic(CControlUI* button);                // "btn_itemRemovefile"
+    void SetLoopForAll(bool loop);                       // "OpIsLoop"
+    void OpenOutput(CControlUI* button);                 // "btn_openfile", "btn_openfileout"
+    void OnSliderStep(CControlUI* slider);               // "sliderprogress" of a speed/volume row
+
+    // The cut editor that row editing opens (the window installs it; without one nothing opens).
+    void SetEditor(EditorFn editor);
+    // Whether page's batch runs. While it does, adding, removing and clearing on that page are
+    // refused with notice 4, since the workers write into its rows. Without a check no page runs.
+    void SetBusyCheck(std::function<bool(int page)> busy);
+    // Number of threads that probe added files (at least 1; default 2). Takes effect for the
+    // threads not started yet.
+    void SetProbeThreads(int count);
+    // Rows of page's list whose source is `path` (the duplicate rule).
+    bool HoldsFile(int page, const std::wstring& path) const;
+
+    struct State;
 
 private:
-    struct State;
+    bool IsRowOf(int page, CControlUI* row) const;
     std::shared_ptr<State> m_state;
 };
