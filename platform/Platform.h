@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -99,5 +101,38 @@ bool OpenInDesktop(const std::wstring& path);
 // Shows a file selected in the file manager (FileManager1.ShowItems over D-Bus); when no file
 // manager answers, opens the file's folder instead.
 bool ShowInFileManager(const std::wstring& path);
+
+// ---- Single instance --------------------------------------------------------------------------
+// One running instance per user: the first start listens on a local socket named after a key in
+// $XDG_RUNTIME_DIR (else in a private folder under the temporary folder); a later start hands its
+// request to it and ends. A request is a verb and a list of paths, so the channel can carry files
+// to open as well as "show".
+struct InstanceRequest {
+    std::string verb;
+    std::vector<std::wstring> paths;
+};
+// The socket path of a key.
+std::wstring SingleInstancePath(const std::wstring& key);
+// Gives the request to the running instance of `key`; true when one accepted it in time.
+bool SendToRunningInstance(const std::wstring& key, const InstanceRequest& request, int timeoutMs = 2000);
+
+class SingleInstanceListener {
+public:
+    SingleInstanceListener();
+    ~SingleInstanceListener();  // stops listening and removes the socket
+    SingleInstanceListener(const SingleInstanceListener&) = delete;
+    SingleInstanceListener& operator=(const SingleInstanceListener&) = delete;
+
+    // Becomes the instance of `key`: binds the socket (replacing one that nobody answers on) and
+    // serves requests on a thread of its own, where `handler` runs. False when another instance
+    // answers on the socket or it cannot be made.
+    bool Start(const std::wstring& key, std::function<void(const InstanceRequest&)> handler);
+    void Stop();
+    bool IsListening() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m;
+};
 
 }  // namespace platform
