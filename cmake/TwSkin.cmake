@@ -1,25 +1,70 @@
 # tw_embed_skin(<target> <folder>)
-# Zips every file of <folder> at build time and compiles the archive into <target>, which can then
-# read it with CSkinUI::LoadEmbedded() (uikit/UISkin.h). The archive is rebuilt when a file of the
-# folder changes (files added or removed are seen at the next configure).
+# Packs a skin folder into a zip archive at build time and compiles the archive into <target>,
+# which can then read it with CSkinUI::LoadEmbedded() (uikit/UISkin.h). The archive is rebuilt
+# when a file of the folder changes (files added or removed are seen at the next configure).
+#
+# A folder with an image generator (src/images.txt, the program's skin/) gets its images made
+# first: the host tool tw_skingen (skin/src/skingen.cpp) writes every image of the manifest, each
+# PNG also at twice the size as "<stem>@2x.png", into ${CMAKE_BINARY_DIR}/skin-images/, with
+# rsvg-convert (Debian librsvg2-bin) for the vector sources. The archive then holds the layouts of
+# the folder and the generated images at its root; the folder's sources (src/) and notes (*.md)
+# stay out. Needs no Qt, so builds with TW_GUI=OFF embed the same skin.
 set(TW_SKIN_CMAKE_DIR "${CMAKE_CURRENT_LIST_DIR}")
+
+# Defines, once per build tree, the rule that makes the images of `folder`; sets `stamp_var` to the
+# list file written last by the generator (a dependency of every archive of that folder).
+function(_tw_skin_images folder stamp_var)
+  set(out "${CMAKE_BINARY_DIR}/skin-images")
+  set(stamp "${out}/.images.txt")
+  get_property(made GLOBAL PROPERTY TW_SKIN_IMAGES_FOLDER)
+  if(made)
+    if(NOT made STREQUAL folder)
+      message(FATAL_ERROR "tw_embed_skin: only one skin folder per build tree can have generated images")
+    endif()
+    set(${stamp_var} "${stamp}" PARENT_SCOPE)
+    return()
+  endif()
+  set_property(GLOBAL PROPERTY TW_SKIN_IMAGES_FOLDER "${folder}")
+
+  find_program(TW_RSVG_CONVERT rsvg-convert)
+  if(NOT TW_RSVG_CONVERT)
+    message(FATAL_ERROR "rsvg-convert is needed to make the skin images (Debian package librsvg2-bin)")
+  endif()
+  add_executable(tw_skingen "${folder}/src/skingen.cpp")
+  # A build tool: its own warnings matter, the sanitizers of a test build do not.
+  target_compile_options(tw_skingen PRIVATE -fno-sanitize=all)
+  target_link_options(tw_skingen PRIVATE -fno-sanitize=all)
+
+  file(GLOB sources CONFIGURE_DEPENDS "${folder}/src/glyphs/*.svg" "${folder}/src/art/*.svg")
+  add_custom_command(
+    OUTPUT "${stamp}"
+    COMMAND ${CMAKE_COMMAND} -E rm -rf "${out}"
+    COMMAND tw_skingen "${folder}/src/images.txt" "${folder}/src" "${out}" "${TW_RSVG_CONVERT}"
+    DEPENDS tw_skingen "${folder}/src/images.txt" ${sources}
+    COMMENT "Making the skin images"
+    VERBATIM)
+  add_custom_target(tw_skin_images DEPENDS "${stamp}")
+  set(${stamp_var} "${stamp}" PARENT_SCOPE)
+endfunction()
 
 function(tw_embed_skin target folder)
   get_filename_component(folder "${folder}" ABSOLUTE)
-  file(GLOB_RECURSE rel_files CONFIGURE_DEPENDS RELATIVE "${folder}" "${folder}/*")
-  list(SORT rel_files)
-  set(abs_files "")
-  foreach(f ${rel_files})
-    list(APPEND abs_files "${folder}/${f}")
-  endforeach()
+  set(images "")
+  set(stamp "")
+  if(EXISTS "${folder}/src/images.txt")
+    _tw_skin_images("${folder}" stamp)
+    set(images "${CMAKE_BINARY_DIR}/skin-images")
+  endif()
+  file(GLOB_RECURSE abs_files CONFIGURE_DEPENDS "${folder}/*")
+  list(SORT abs_files)
   set(zip "${CMAKE_CURRENT_BINARY_DIR}/${target}_skin.zip")
   set(src "${CMAKE_CURRENT_BINARY_DIR}/${target}_skin.cpp")
   add_custom_command(
     OUTPUT "${zip}"
-    COMMAND ${CMAKE_COMMAND} -E rm -f "${zip}"
-    COMMAND ${CMAKE_COMMAND} -E tar cf "${zip}" --format=zip -- ${rel_files}
-    WORKING_DIRECTORY "${folder}"
-    DEPENDS ${abs_files}
+    COMMAND ${CMAKE_COMMAND} "-DTW_SKIN_FOLDER=${folder}" "-DTW_SKIN_IMAGES=${images}"
+            "-DTW_SKIN_STAGE=${CMAKE_CURRENT_BINARY_DIR}/${target}_skin" "-DTW_SKIN_ZIP=${zip}"
+            -P "${TW_SKIN_CMAKE_DIR}/TwSkinPack.cmake"
+    DEPENDS ${abs_files} ${stamp} "${TW_SKIN_CMAKE_DIR}/TwSkinPack.cmake"
     COMMENT "Packing the skin ${folder} for ${target}"
     VERBATIM)
   # The archive is pulled in with .incbin, so its size does not slow the compiler down.
@@ -46,5 +91,8 @@ std::size_t UIEmbeddedSkinSize() { return static_cast<std::size_t>(tw_embedded_s
   set_source_files_properties("${src}" PROPERTIES OBJECT_DEPENDS "${zip}" GENERATED TRUE)
   # Names the zip as a build product of this target so that it is made before the compile.
   add_custom_target(${target}_skin DEPENDS "${zip}")
+  if(images)
+    add_dependencies(${target}_skin tw_skin_images)
+  endif()
   add_dependencies(${target} ${target}_skin)
 endfunction()
