@@ -23,6 +23,16 @@ function(tw_add_test name)
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS ${A_LABEL} TIMEOUT ${A_TIMEOUT} ENVIRONMENT "${env}")
+    TEST_LIST ${name}_TESTS
+    PROPERTIES LABELS ${A_LABEL} TIMEOUT ${A_TIMEOUT})
+  # The environment is a list, and a list inside PROPERTIES is flattened on its way through the
+  # discovery script, so only its first variable would arrive. CTest reads this file after the
+  # discovered tests and sets the whole list on each of them.
+  set(env_file "${CMAKE_CURRENT_BINARY_DIR}/${name}_environment.cmake")
+  file(WRITE "${env_file}"
+    "if(${name}_TESTS)\n"
+    "  set_tests_properties(\${${name}_TESTS} PROPERTIES ENVIRONMENT [==[${env}]==])\n"
+    "endif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${env_file}")
 endfunction()
 include(TwSkin)
