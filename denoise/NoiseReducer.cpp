@@ -144,10 +144,9 @@ bool NoiseReducer::ProcessFrame(NoiseReducerState* state, const float* frame, fl
     return true;
 }
 
-// Steps after the forward transform: the gain per bin, the inverse transform, overlap-add of the
-// first half into `output` and keeping the windowed second half for the next frame.
-void NoiseReducer::Synthesise(NoiseReducerState* state, float* spectrumValues, float* output) const {
-    const unsigned n = state->frameLength;
+// The gain per bin of one frame, which must run in frame order: each bin's smoothed power carries
+// over to the next frame.
+void NoiseReducer::ApplyGain(NoiseReducerState* state, float* spectrumValues) const {
     const unsigned bins = state->binCount;
     auto* spectrum = reinterpret_cast<kiss_fft_cpx*>(spectrumValues);
     const float c = SmoothingFactor(level_);
@@ -168,9 +167,32 @@ void NoiseReducer::Synthesise(NoiseReducerState* state, float* spectrumValues, f
         spectrum[k].i = im * g;
         smoothed[k] = g * p * g;
     }
+}
 
+// The inverse transform of a frame's gained spectrum into `tb` (2N values), then its first half under
+// the rising half-window into `head` and its second half under the falling half-window into `tail`
+// (both N values). The frame's output is head + the previous frame's tail.
+static void InverseHalves(const NoiseReducerState* state, kiss_fftr_cfg plan, const float* spectrum,
+                          float* tb, float* head, float* tail) {
+    const unsigned n = state->frameLength;
+    kiss_fftri(plan, reinterpret_cast<const kiss_fft_cpx*>(spectrum), tb);
+    const float* __restrict rising = state->window;
+    const float* __restrict falling = state->fallingWindow;
+    const float* __restrict first = tb;
+    const float* __restrict second = tb + n;
+    float* __restrict h = head;
+    float* __restrict t = tail;
+    for (unsigned i = 0; i < n; ++i) h[i] = rising[i] * first[i];
+    for (unsigned j = 0; j < n; ++j) t[j] = second[j] * falling[j];  // timeBuffer[2N-1-i] * window[i]
+}
+
+// Steps after the forward transform: the gain per bin, the inverse transform, overlap-add of the
+// first half into `output` and keeping the windowed second half for the next frame.
+void NoiseReducer::Synthesise(NoiseReducerState* state, float* spectrumValues, float* output) const {
+    const unsigned n = state->frameLength;
+    ApplyGain(state, spectrumValues);
     float* tb = state->timeBuffer;
-    kiss_fftri(state->inversePlan, spectrum, tb);
+    kiss_fftri(state->inversePlan, reinterpret_cast<kiss_fft_cpx*>(spectrumValues), tb);
 
     const float* __restrict rising = state->window;
     const float* __restrict falling = state->fallingWindow;
@@ -188,13 +210,12 @@ namespace {
 
 // Values per block: the unit of reading, writing and handing work between the two threads.
 constexpr uint64_t kBlockValues = uint64_t(1) << 16;
-// Frames claimed at a time while both threads share a block's noise spectra.
-constexpr uint64_t kClaimFrames = 8;
 
 // A forward transform of its own for each thread (a plan keeps scratch memory, so it cannot be
 // shared), with its analysis buffer and spectrum.
 struct Lane {
     kiss_fftr_cfg plan = nullptr;
+    kiss_fftr_cfg inversePlan = nullptr;
     float* timeBuffer = nullptr;
     float* spectrum = nullptr;
 
@@ -203,14 +224,16 @@ struct Lane {
     Lane& operator=(const Lane&) = delete;
     ~Lane() {
         if (plan) kiss_fftr_free(plan);
+        if (inversePlan) kiss_fftr_free(inversePlan);
         std::free(timeBuffer);
         std::free(spectrum);
     }
     bool Init(const NoiseReducerState& state) {
         plan = kiss_fftr_alloc(state.fftLength, 0, nullptr, nullptr);
+        inversePlan = kiss_fftr_alloc(state.fftLength, 1, nullptr, nullptr);
         timeBuffer = ZeroFloats(2 * static_cast<size_t>(state.frameLength));
         spectrum = ZeroFloats(2 * static_cast<size_t>(state.binCount));
-        return plan && timeBuffer && spectrum;
+        return plan && inversePlan && timeBuffer && spectrum;
     }
 };
 
@@ -293,12 +316,67 @@ int64_t ReadFully(SampleSource* source, float* out, size_t count) {
     return static_cast<int64_t>(done);
 }
 
+// A turn of the blocks that must take a step in block order (reading, the noise sum, the gains, the
+// output): the thread holding block b waits until the turn is b, takes the step and passes it on.
+class Turn {
+public:
+    void Reset() { turn_.store(0, std::memory_order_relaxed); }
+    void WaitFor(uint64_t block) {
+        uint64_t now = turn_.load(std::memory_order_acquire);
+        while (now != block) {
+            turn_.wait(now, std::memory_order_acquire);
+            now = turn_.load(std::memory_order_acquire);
+        }
+    }
+    void Pass(uint64_t block) {
+        turn_.store(block + 1, std::memory_order_release);
+        turn_.notify_all();
+    }
+
+private:
+    std::atomic<uint64_t> turn_{0};
+};
+
+// The buffers of one thread: its transforms, the block it holds and what is made of it.
+struct Worker {
+    Lane lane;
+    float* input = nullptr;     // the raw samples of the block
+    float* previous = nullptr;  // the raw frame before the block
+    float* power = nullptr;     // one power row of bins per frame
+    float* spectra = nullptr;   // one analysis spectrum per frame
+    float* output = nullptr;    // one output frame per frame
+    float* tails = nullptr;     // the windowed second half of each frame's inverse transform
+
+    Worker() = default;
+    Worker(const Worker&) = delete;
+    Worker& operator=(const Worker&) = delete;
+    ~Worker() {
+        std::free(input);
+        std::free(previous);
+        std::free(power);
+        std::free(spectra);
+        std::free(output);
+        std::free(tails);
+    }
+    bool Init(const NoiseReducerState& state, uint64_t blockFrames) {
+        const size_t n = state.frameLength, bins = state.binCount, frames = static_cast<size_t>(blockFrames);
+        input = ZeroFloats(frames * n);
+        previous = ZeroFloats(n);
+        power = ZeroFloats(frames * bins);
+        spectra = ZeroFloats(frames * 2 * bins);
+        output = ZeroFloats(frames * n);
+        tails = ZeroFloats(frames * n);
+        return input && previous && power && spectra && output && tails && lane.Init(state);
+    }
+};
+
 }  // namespace
 
-// The two passes of a reduction, block by block. The transforms that depend only on the input run
-// on a helper thread when there is one (or inline when not); everything that runs in frame order
-// (the noise sum, the smoothed gain, the inverse transform and overlap-add, the output) stays on the
-// caller's thread, so the result is bit-identical either way and to frame-by-frame processing.
+// The two passes of a reduction, block by block. With a helper thread the blocks alternate between
+// the caller's thread (even blocks) and the helper (odd blocks); each thread reads, transforms and
+// writes its own blocks, so a block's data stays with one processor. The steps that must run in
+// frame order (reading, the noise sum, the smoothed gain, overlap-add and the output) wait for their
+// turn, so the result is bit-identical to the frame-by-frame processing on one thread.
 class ReductionEngine {
 public:
     ReductionEngine(const NoiseReducer& reducer, NoiseReducerState* state)
@@ -310,32 +388,16 @@ public:
     ReductionEngine(const ReductionEngine&) = delete;
     ReductionEngine& operator=(const ReductionEngine&) = delete;
     ~ReductionEngine() {
-        helper_.reset();  // the helper's lane and blocks outlive its last task
-        std::free(input_[0]);
-        std::free(input_[1]);
-        std::free(power_);
-        std::free(spectra_[0]);
-        std::free(spectra_[1]);
-        std::free(output_);
-        std::free(previous_);
+        helper_.reset();  // the helper's worker outlives its last task
+        std::free(carried_);
     }
 
-    // Makes the blocks and, with `parallel`, starts the helper (without it when no thread can be
-    // had). False when memory is missing.
+    // Makes the buffers and, with `parallel`, starts the helper (without it when no thread or
+    // memory for it can be had). False when memory is missing.
     bool Init(bool parallel) {
-        const size_t blockValues = static_cast<size_t>(blockFrames_ * n_);
-        input_[0] = ZeroFloats(blockValues);
-        input_[1] = ZeroFloats(blockValues);
-        power_ = ZeroFloats(static_cast<size_t>(blockFrames_) * bins_);
-        spectra_[0] = ZeroFloats(static_cast<size_t>(blockFrames_) * 2 * bins_);
-        spectra_[1] = ZeroFloats(static_cast<size_t>(blockFrames_) * 2 * bins_);
-        output_ = ZeroFloats(blockValues);
-        previous_ = ZeroFloats(static_cast<size_t>(n_));
-        if (!input_[0] || !input_[1] || !power_ || !spectra_[0] || !spectra_[1] || !output_ || !previous_ ||
-            !mainLane_.Init(*state_)) {
-            return false;
-        }
-        if (parallel && helperLane_.Init(*state_)) {
+        carried_ = ZeroFloats(static_cast<size_t>(n_));
+        if (carried_ == nullptr || !workers_[0].Init(*state_, blockFrames_)) return false;
+        if (parallel && workers_[1].Init(*state_, blockFrames_)) {
             helper_.reset(new (std::nothrow) Helper);
             if (helper_ && !helper_->Start()) helper_.reset();
         }
@@ -344,89 +406,43 @@ public:
 
     // First pass: the noise estimate over every full frame; *count gets the number of values read.
     bool Estimate(SampleSource* source, uint64_t* count) {
-        const size_t blockValues = static_cast<size_t>(blockFrames_ * n_);
-        const float* block = nullptr;
-        uint64_t frames = 0;
-        auto share = [&] { PowerRows(HelperLane(), block, frames); };
-        uint64_t total = 0;
-        int current = 0;
-        int64_t got = ReadFully(source, input_[0], blockValues);
-        while (true) {
-            if (got < 0) return false;
-            total += static_cast<uint64_t>(got);
-            block = input_[current];
-            frames = static_cast<uint64_t>(got) / n_;
-            const bool last = static_cast<size_t>(got) < blockValues;
-            nextClaim_.store(0, std::memory_order_relaxed);
-            Post(&share);
-            // While the helper transforms this block, the next one is read.
-            const int64_t next = last ? 0 : ReadFully(source, input_[1 - current], blockValues);
-            PowerRows(&mainLane_, block, frames);
-            Wait();
-            float* __restrict noise = state_->noisePower;
-            for (uint64_t t = 0; t < frames; ++t) {
-                const float* __restrict row = power_ + t * bins_;
-                for (unsigned k = 0; k < bins_; ++k) noise[k] += row[k];
-                ++state_->noiseFrames;
-            }
-            if (last) break;
-            got = next;
-            current = 1 - current;
-        }
+        source_ = source;
+        total_ = 0;
+        endBlock_ = std::numeric_limits<uint64_t>::max();
+        Begin();
+        RunBoth([this](Worker* w, uint64_t b) { return EstimateBlock(w, b); });
+        if (failed_.load(std::memory_order_relaxed)) return false;
         NoiseReducer::EstimateNoise(state_, nullptr, true);
-        *count = total;
+        *count = total_;
         return true;
     }
 
-    // Second pass over the same `count` values: the helper reads and analyses the next block while
-    // this thread filters the current one and writes it out.
+    // Second pass over the same `count` values, then the remainder frame.
     bool Filter(SampleSource* source, uint64_t count, SampleSink* sink) {
-        const uint64_t fullFrames = count / n_;
-        const uint64_t remainder = count % n_;
-        const uint64_t blocks = (fullFrames + blockFrames_ - 1) / blockFrames_;
-        uint64_t job = 0;
-        bool helperOk = true;
-        auto analyse = [&] {
-            const uint64_t frames = std::min(blockFrames_, fullFrames - job * blockFrames_);
-            if (!ReadAndAnalyse(source, frames, spectra_[job % 2])) helperOk = false;
-        };
-        std::memset(previous_, 0, static_cast<size_t>(n_) * sizeof(float));  // zero before frame 0
-        bool ok = true;
-        if (blocks > 0) {
-            Post(&analyse);
-            Wait();
-            ok = helperOk;
-        }
-        for (uint64_t b = 0; ok && b < blocks; ++b) {
-            const bool more = b + 1 < blocks;
-            if (more) {
-                job = b + 1;
-                Post(&analyse);
-            }
-            const uint64_t frames = std::min(blockFrames_, fullFrames - b * blockFrames_);
-            float* spectra = spectra_[b % 2];
-            for (uint64_t t = 0; t < frames; ++t) {
-                reducer_.Synthesise(state_, spectra + t * 2 * bins_, output_ + t * n_);
-            }
-            ok = sink->Write(output_, static_cast<size_t>(frames * n_));
-            if (more) {
-                Wait();
-                ok = ok && helperOk;
-            }
-        }
-        if (!ok) return false;
+        const size_t frameBytes = static_cast<size_t>(n_) * sizeof(float);
+        source_ = source;
+        sink_ = sink;
+        fullFrames_ = count / n_;
+        endBlock_ = (fullFrames_ + blockFrames_ - 1) / blockFrames_;
+        std::memset(carried_, 0, frameBytes);  // zero before frame 0
+        std::memset(state_->overlap, 0, frameBytes);
+        Begin();
+        RunBoth([this](Worker* w, uint64_t b) { return FilterBlock(w, b); });
+        if (failed_.load(std::memory_order_relaxed)) return false;
+
         // As after the last full frame: its raw samples (zeros when there is none) are the first
         // half of the remainder frame's analysis.
-        std::memcpy(state_->timeBuffer, previous_, static_cast<size_t>(n_) * sizeof(float));
+        std::memcpy(state_->timeBuffer, carried_, frameBytes);
+        const uint64_t remainder = count % n_;
         if (remainder > 0) {
             // The remainder padded with zeros to a frame. There is no next frame to complete it: its
             // output is taken from the windowed tail of that frame.
-            float* frame = input_[0];
-            std::memset(frame, 0, static_cast<size_t>(n_) * sizeof(float));
+            float* frame = workers_[0].input;
+            std::memset(frame, 0, frameBytes);
             if (ReadFully(source, frame, static_cast<size_t>(remainder)) != static_cast<int64_t>(remainder)) {
                 return false;
             }
-            reducer_.ProcessFrame(state_, frame, output_);
+            reducer_.ProcessFrame(state_, frame, workers_[0].output);
             if (!sink->Write(state_->overlap, static_cast<size_t>(remainder))) return false;
         }
         // The second reading must end where the first did (the input did not change in between).
@@ -435,55 +451,128 @@ public:
     }
 
 private:
-    Lane* HelperLane() { return helper_ ? &helperLane_ : &mainLane_; }
+    void Begin() {
+        failed_.store(false, std::memory_order_relaxed);
+        readTurn_.Reset();
+        orderTurn_.Reset();
+        writeTurn_.Reset();
+    }
 
-    // Runs `fn` on the helper, or here and now when there is none; Wait returns once it is done.
-    template <typename Fn>
-    void Post(Fn* fn) {
+    // Runs step(worker, block) for every block, even blocks here and odd ones on the helper (all
+    // here when there is none), until a step returns false at the end of the input.
+    template <typename Step>
+    void RunBoth(Step step) {
         if (!helper_) {
-            (*fn)();
+            for (uint64_t b = 0; step(&workers_[0], b); ++b) {
+            }
             return;
         }
-        helper_->Post([](void* f) { (*static_cast<Fn*>(f))(); }, fn);
-    }
-    void Wait() {
-        if (helper_) helper_->Wait();
+        auto odd = [&] {
+            for (uint64_t b = 1; step(&workers_[1], b); b += 2) {
+            }
+        };
+        helper_->Post([](void* f) { (*static_cast<decltype(odd)*>(f))(); }, &odd);
+        for (uint64_t b = 0; step(&workers_[0], b); b += 2) {
+        }
+        helper_->Wait();
     }
 
-    // Power spectra of the frames of `block`, a few frames at a time as both threads claim them.
-    // The estimation buffer's first half is zero and stays so.
-    void PowerRows(Lane* lane, const float* block, uint64_t frames) {
-        auto* spectrum = reinterpret_cast<kiss_fft_cpx*>(lane->spectrum);
-        std::memset(lane->timeBuffer, 0, static_cast<size_t>(n_) * sizeof(float));
-        while (true) {
-            const uint64_t begin = nextClaim_.fetch_add(kClaimFrames, std::memory_order_relaxed);
-            if (begin >= frames) return;
-            const uint64_t end = std::min(begin + kClaimFrames, frames);
-            for (uint64_t t = begin; t < end; ++t) {
-                Analyse(state_, lane->plan, lane->timeBuffer, block + t * n_, spectrum);
-                float* __restrict row = power_ + t * bins_;
-                for (unsigned k = 0; k < bins_; ++k)
-                    row[k] = spectrum[k].r * spectrum[k].r + spectrum[k].i * spectrum[k].i;
+    bool Failed() const { return failed_.load(std::memory_order_relaxed); }
+    void Fail() { failed_.store(true, std::memory_order_relaxed); }
+
+    // Reads block `b` in its turn: up to a block of values into the worker's input, the raw frame
+    // before it into the worker's `previous` and its own last frame into the carried frame. Returns
+    // the values read (0 past the end or after a failure).
+    uint64_t ReadBlock(Worker* w, uint64_t b, uint64_t wanted) {
+        readTurn_.WaitFor(b);
+        uint64_t got = 0;
+        if (b < endBlock_ && !Failed()) {
+            const int64_t read = ReadFully(source_, w->input, static_cast<size_t>(wanted));
+            if (read < 0 || (sink_ != nullptr && static_cast<uint64_t>(read) != wanted)) {
+                Fail();
+            } else {
+                got = static_cast<uint64_t>(read);
+                total_ += got;
+                const uint64_t frames = got / n_;
+                const size_t frameBytes = static_cast<size_t>(n_) * sizeof(float);
+                std::memcpy(w->previous, carried_, frameBytes);
+                if (frames > 0) std::memcpy(carried_, w->input + (frames - 1) * n_, frameBytes);
+                if (got < wanted) endBlock_ = b + 1;  // the input ends in this block
             }
         }
+        readTurn_.Pass(b);
+        return got;
     }
 
-    // Reads the next `frames` frames and writes their analysis spectra (previous raw frame under
-    // the rising half, the frame under the falling half) to `spectra`.
-    bool ReadAndAnalyse(SampleSource* source, uint64_t frames, float* spectra) {
-        Lane* lane = HelperLane();
-        float* block = input_[0];
-        const size_t values = static_cast<size_t>(frames * n_);
-        if (ReadFully(source, block, values) != static_cast<int64_t>(values)) return false;
-        const size_t frameBytes = static_cast<size_t>(n_) * sizeof(float);
-        std::memcpy(lane->timeBuffer, previous_, frameBytes);
+    // One block of the first pass: the power spectra of its full frames (each frame under the
+    // falling half-window after N zeros), then, in block order, their sum into the noise estimate.
+    bool EstimateBlock(Worker* w, uint64_t b) {
+        const uint64_t blockValues = blockFrames_ * n_;
+        const uint64_t got = ReadBlock(w, b, blockValues);
+        const bool more = got == blockValues;
+        const uint64_t frames = got / n_;
+        auto* spectrum = reinterpret_cast<kiss_fft_cpx*>(w->lane.spectrum);
+        std::memset(w->lane.timeBuffer, 0, static_cast<size_t>(n_) * sizeof(float));
         for (uint64_t t = 0; t < frames; ++t) {
-            Analyse(state_, lane->plan, lane->timeBuffer, block + t * n_,
-                    reinterpret_cast<kiss_fft_cpx*>(spectra + t * 2 * bins_));
-            std::memcpy(lane->timeBuffer, block + t * n_, frameBytes);
+            Analyse(state_, w->lane.plan, w->lane.timeBuffer, w->input + t * n_, spectrum);
+            float* __restrict row = w->power + t * bins_;
+            for (unsigned k = 0; k < bins_; ++k)
+                row[k] = spectrum[k].r * spectrum[k].r + spectrum[k].i * spectrum[k].i;
         }
-        std::memcpy(previous_, block + (frames - 1) * n_, frameBytes);
-        return true;
+        orderTurn_.WaitFor(b);
+        float* __restrict noise = state_->noisePower;
+        for (uint64_t t = 0; t < frames; ++t) {
+            const float* __restrict row = w->power + t * bins_;
+            for (unsigned k = 0; k < bins_; ++k) noise[k] += row[k];
+            ++state_->noiseFrames;
+        }
+        orderTurn_.Pass(b);
+        return more && !Failed();
+    }
+
+    // One block of the second pass: the analysis spectra of its frames, their gains in frame order,
+    // the inverse transforms, and in block order overlap-add with the frame before and the output.
+    bool FilterBlock(Worker* w, uint64_t b) {
+        if (b >= endBlock_) return false;
+        const uint64_t frames = std::min(blockFrames_, fullFrames_ - b * blockFrames_);
+        const size_t frameBytes = static_cast<size_t>(n_) * sizeof(float);
+        ReadBlock(w, b, frames * n_);
+        const bool ok = !Failed();
+        if (ok) {
+            float* tb = w->lane.timeBuffer;
+            std::memcpy(tb, w->previous, frameBytes);
+            for (uint64_t t = 0; t < frames; ++t) {
+                Analyse(state_, w->lane.plan, tb, w->input + t * n_,
+                        reinterpret_cast<kiss_fft_cpx*>(w->spectra + t * 2 * bins_));
+                std::memcpy(tb, w->input + t * n_, frameBytes);
+            }
+        }
+        orderTurn_.WaitFor(b);
+        if (ok && !Failed()) {
+            for (uint64_t t = 0; t < frames; ++t) reducer_.ApplyGain(state_, w->spectra + t * 2 * bins_);
+        }
+        orderTurn_.Pass(b);
+        if (ok && !Failed()) {
+            for (uint64_t t = 0; t < frames; ++t) {
+                InverseHalves(state_, w->lane.inversePlan, w->spectra + t * 2 * bins_, w->lane.timeBuffer,
+                              w->output + t * n_, w->tails + t * n_);
+            }
+        }
+        writeTurn_.WaitFor(b);
+        if (ok && !Failed()) {
+            // Overlap-add in frame order: each head plus the tail before it.
+            const float* before = state_->overlap;
+            for (uint64_t t = 0; t < frames; ++t) {
+                float* __restrict o = w->output + t * n_;
+                const float* __restrict tail = before;
+                for (uint64_t i = 0; i < n_; ++i) o[i] = o[i] + tail[i];
+                before = w->tails + t * n_;
+            }
+            std::memcpy(state_->overlap, before, frameBytes);
+            if (!sink_->Write(w->output, static_cast<size_t>(frames * n_))) Fail();
+        }
+        writeTurn_.Pass(b);
+        return b + 1 < endBlock_ && !Failed();
     }
 
     const NoiseReducer& reducer_;
@@ -491,14 +580,17 @@ private:
     const uint64_t n_;
     const unsigned bins_;
     const uint64_t blockFrames_;
-    Lane mainLane_, helperLane_;
-    float* input_[2] = {};       // raw samples: two blocks in the first pass, one in the second
-    float* power_ = nullptr;     // one power row of bins per frame of a block
-    float* spectra_[2] = {};     // analysis spectra of two blocks
-    float* output_ = nullptr;    // one block of output
-    float* previous_ = nullptr;  // raw frame before the next block to analyse
-    std::atomic<uint64_t> nextClaim_{0};
+    Worker workers_[2];
     std::unique_ptr<Helper> helper_;
+    // Shared between the threads, each touched only in the turn that owns it.
+    SampleSource* source_ = nullptr;  // read in the read turn
+    SampleSink* sink_ = nullptr;      // written in the write turn (null in the first pass)
+    float* carried_ = nullptr;        // the last raw frame read so far (read turn)
+    uint64_t total_ = 0;              // values read in the first pass (read turn)
+    uint64_t endBlock_ = 0;           // blocks of the pass (set by the read turn in the first pass)
+    uint64_t fullFrames_ = 0;
+    std::atomic<bool> failed_{false};
+    Turn readTurn_, orderTurn_, writeTurn_;
 };
 
 }  // namespace denoise

@@ -84,6 +84,7 @@ private:
     template <typename OpenSink>
     bool Run(denoise::SampleSource* source, unsigned sampleRate, OpenSink&& openSink) const;
     void Synthesise(NoiseReducerState* state, float* spectrum, float* output) const;
+    void ApplyGain(NoiseReducerState* state, float* spectrum) const;
 
     int level_ = 0;
     bool unityGain_ = false;
