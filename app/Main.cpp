@@ -1,0 +1,54 @@
+// The program's entry: the only file of the program that sees Qt. It sets the locale, hands over
+// to a running instance when there is one, configures logging, starts the Qt backend with the
+// embedded skin, runs the main window and tears everything down. The command line is not read.
+#include <QWidget>
+
+#include "app/MainFrameWnd.h"
+#include "app/Startup.h"
+#include "platform/Platform.h"
+#include "uikit/UIlib.h"
+#include "uikit/qt/QtBackend.h"
+#include "uikit/qt/QtSurface.h"
+
+namespace {
+
+// Shows the main window at a second start: restored when minimised, otherwise shown; the focus
+// is not taken from the window the user is in.
+void ShowMainWindow(CStartup& startup) {
+    CAppUI::Post([&startup] {
+        CMainFrameWnd* wnd = startup.MainWindow();
+        if (!wnd || !CAppUI::IsWindowAlive(wnd)) return;
+        QWidget* surface = UIQtSurface(wnd);
+        if (!surface) return;
+        if (surface->isMinimized()) {
+            surface->showNormal();
+        } else {
+            surface->show();
+        }
+    });
+}
+
+}  // namespace
+
+int main(int, char**) {
+    platform::InitLocale();
+    if (CStartup::ShowRunningInstance()) return 0;
+
+    CStartup startup;
+    if (!startup.Claim([&startup] { ShowMainWindow(startup); })) return 0;
+    startup.ConfigureLogging();
+
+    {
+        CQtBackendUI backend;
+        CAppUI::SetBackend(&backend);
+        backend.InstallCommonHooks();
+        if (CSkinUI::LoadEmbedded()) {
+            startup.RunMainWindow(
+                [&backend](CMainFrameWnd& wnd) { backend.SetWindowIcon(&wnd, L"logo.png"); });
+            CSkinUI::Release();
+        }
+        CAppUI::SetBackend(nullptr);
+    }
+    startup.Shutdown();
+    return 0;
+}
