@@ -9,6 +9,8 @@
 #include <QTextLayout>
 #include <algorithm>
 
+#include "uikit/UISkin.h"
+
 QString UIToQString(const std::wstring& text) {
     return QString::fromStdWString(text);
 }
@@ -141,18 +143,46 @@ void CQtRenderUI::DrawImagePart(const QImage& img, const QRect& dst, const QRect
     m_painter.restore();
 }
 
+namespace {
+
+// "x/name.png" -> "x/name@2x.png"; empty for a name without extension or already a twin.
+std::wstring TwinName(const std::wstring& name) {
+    const auto dot = name.rfind(L'.');
+    const auto slash = name.find_last_of(L"/\\");
+    if (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash)) return {};
+    if (dot >= 3 && name.compare(dot - 3, 3, L"@2x") == 0) return {};
+    return name.substr(0, dot) + L"@2x" + name.substr(dot);
+}
+
+}  // namespace
+
 bool CQtRenderUI::DrawImage(const std::shared_ptr<TImageDataUI>& image, const UIRect& dest,
                             const UIRect& source, const UIRect& corner, uint8_t fade, bool hole, bool xtiled,
                             bool ytiled, int frame) {
     auto decoded = Decode(image);
     if (!decoded) return false;
     const int count = static_cast<int>(decoded->frames.size());
-    const QImage& img = decoded->frames[((frame % count) + count) % count];
-    const QRect whole = img.rect();
+    const QImage* pic = &decoded->frames[((frame % count) + count) % count];
+    const QRect whole = pic->rect();
     QRect src = source.IsEmpty() ? whole : ToQRect(source).intersected(whole);
     if (src.isEmpty()) return false;
     if (dest.IsEmpty() || fade == 0) return true;
     const QRect dst = ToQRect(dest);
+    const bool nineGrid = corner.left > 0 || corner.top > 0 || corner.right > 0 || corner.bottom > 0;
+    if (!nineGrid && !xtiled && !ytiled && (dst.width() > src.width() || dst.height() > src.height())) {
+        // Drawn larger than its pixels (a display scale above 100 %): the skin's double-size twin
+        // "<stem>@2x.<ext>", when it has one, keeps edges sharp. The source rectangle is given in
+        // the plain picture's pixels and doubles with it.
+        if (auto twin = Decode(CSkinUI::GetImage(TwinName(image->name)))) {
+            const int n = static_cast<int>(twin->frames.size());
+            const QImage& big = twin->frames[((frame % n) + n) % n];
+            if (big.size() == whole.size() * 2) {
+                pic = &big;
+                src = QRect(src.topLeft() * 2, src.size() * 2);
+            }
+        }
+    }
+    const QImage& img = *pic;
 
     m_painter.save();
     m_painter.setOpacity(m_painter.opacity() * fade / 255.0);

@@ -1,0 +1,328 @@
+// Every layout of the program's skin rendered by the Qt backend (offscreen) at 100 % and 150 %
+// into <build>/screenshots/<stem>_layout.png and <stem>_layout@150.png. Window layouts open as
+// windows; row layouts (a control tag at the root) are shown three times in a list of a plain
+// host window that declares the skin's fonts. Custom tags get the program's own controls.
+// Besides the pictures, each run lists the texts that do not fit their controls
+// (<stem>_layout_fit.txt) so that clipped Chinese text is found without looking for it.
+#include <gtest/gtest.h>
+#include <pugixml.hpp>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFontMetrics>
+#include <QImage>
+#include <QPainter>
+#include <QTimer>
+#include <QWidget>
+#include <QtTest/QTest>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+#include "ui/CustomControls.h"
+#include "uikit/UIlib.h"
+#include "uikit/qt/QtBackend.h"
+#include "uikit/qt/QtRender.h"
+#include "uikit/qt/QtSurface.h"
+
+namespace {
+
+CQtBackendUI* g_backend = nullptr;
+
+std::string Utf8(const std::wstring& s) {
+    return platform::ToUtf8(s);
+}
+
+std::string ScreenshotFolder() {
+    const char* build = getenv("TW_BUILD_DIR");
+    const std::string folder = std::string(build && *build ? build : "/tmp") + "/screenshots/";
+    platform::CreateFolders(platform::FromUtf8(folder));
+    return folder;
+}
+
+void PumpAll() {
+    for (int i = 0; i < 3; ++i) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        QCoreApplication::sendPostedEvents();
+        g_backend->Pump();
+    }
+}
+
+bool PumpUntil(const std::function<bool()>& pred, int timeoutMs = 5000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!pred()) {
+        if (clock.elapsed() > timeoutMs) return false;
+        QTimer::singleShot(10, [] {});
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        g_backend->Pump();
+    }
+    return true;
+}
+
+// The fonts every window of the skin declares, in the same order (skin/README.md).
+const wchar_t* kHostFonts =
+    L"<Font name=\"Noto Sans CJK SC\" size=\"13\" default=\"true\"/>"
+    L"<Font name=\"Noto Sans CJK SC\" size=\"13\" bold=\"true\"/>"
+    L"<Font name=\"Noto Sans CJK SC\" size=\"12\"/>"
+    L"<Font name=\"Noto Sans CJK SC\" size=\"16\" bold=\"true\"/>"
+    L"<Font name=\"Noto Sans CJK SC\" size=\"14\"/>";
+
+// A window of one skin layout, or (with `rowLayout`) a host whose list shows that row three times.
+class CLayoutWnd : public CWindowUI {
+public:
+    CLayoutWnd(std::wstring layout, bool row) : m_layout(std::move(layout)), m_row(row) {}
+    std::wstring GetWindowClassName() const override { return L"SkinLayoutWnd"; }
+    std::wstring GetSkinFile() override { return m_row ? L"" : m_layout; }
+    CControlUI* CreateControl(const std::wstring& tag) override { return CreateCustomControl(tag); }
+
+    // Builds the host tree for a row layout before Create; false when the row does not build.
+    bool BuildRowHost(int width) {
+        std::vector<CControlUI*> rows;
+        m_rowHeight = 0;
+        for (int i = 0; i < 3; ++i) {
+            CBuilderUI rowBuilder;
+            CControlUI* row = rowBuilder.Create(m_layout, this, nullptr);
+            if (!row) break;
+            m_rowHeight = std::max(m_rowHeight, row->GetFixedHeight() > 0 ? row->GetFixedHeight() : 56);
+            rows.push_back(row);
+        }
+        CBuilderUI builder;
+        const std::wstring xml =
+            L"<Window size=\"" + std::to_wstring(width) + L"," + std::to_wstring(RowHostHeight()) + L"\">" +
+            kHostFonts +
+            L"<VerticalLayout bkcolor=\"#FFFFFFFF\">"
+            L"<List name=\"host\" itembkcolor=\"#FFFFFFFF\" itemhotbkcolor=\"#FFFAFBFC\" "
+            L"itemselectedbkcolor=\"#FFEAF1FD\"/></VerticalLayout></Window>";
+        CControlUI* root = rows.size() == 3 ? builder.CreateFromText(xml, this, this) : nullptr;
+        auto* rootContainer = dynamic_cast<CContainerUI*>(root);
+        auto* list =
+            rootContainer ? dynamic_cast<CContainerUI*>(rootContainer->FindSubControl(L"host")) : nullptr;
+        if (!list) {
+            for (CControlUI* row : rows) delete row;
+            delete root;
+            return false;
+        }
+        SetRoot(root);
+        for (CControlUI* row : rows) list->Add(row);
+        return true;
+    }
+    int RowHostHeight() const { return 3 * m_rowHeight; }
+
+private:
+    std::wstring m_layout;
+    bool m_row;
+    int m_rowHeight = 56;
+};
+
+struct Layout {
+    std::wstring name;
+    bool row = false;  // a control tag at the root: a list row or a fragment
+    int width = 0;     // logical size of a window layout ("size")
+    int height = 0;
+};
+
+std::vector<Layout> SkinLayouts() {
+    std::vector<Layout> layouts;
+    for (const auto& f : CSkinUI::ListFiles()) {
+        if (f.size() < 5 || f.substr(f.size() - 4) != L".xml" || f.find(L'/') != std::wstring::npos) continue;
+        std::string bytes;
+        if (!CSkinUI::ReadFile(f, &bytes)) continue;
+        pugi::xml_document doc;
+        Layout l;
+        l.name = f;
+        if (doc.load_buffer(bytes.data(), bytes.size())) {
+            const pugi::xml_node root = doc.document_element();
+            l.row = std::string(root.name()) != "Window";
+            const std::string size = root.attribute("size").value();
+            if (!l.row && sscanf(size.c_str(), "%d,%d", &l.width, &l.height) != 2) l.width = l.height = 0;
+        }
+        layouts.push_back(l);
+    }
+    return layouts;
+}
+
+// Row layouts of the output format dialog sit in its narrower lists; the others in a main page.
+int RowHostWidth(const std::wstring& layout) {
+    if (layout == L"listitemconfig.xml" || layout == L"listitemrecent.xml") return 540;
+    return 740;
+}
+
+// Texts wider than their control (single-line labels, buttons, options; edits excluded): one line
+// per control, "name (class): text needs N px, has M px".
+void ListTextsThatDoNotFit(CControlUI* control, int scalePercent, std::vector<std::string>* out) {
+    if (!control || !control->IsVisible()) return;
+    if (auto* container = dynamic_cast<CContainerUI*>(control)) {
+        for (int i = 0; i < container->GetCount(); ++i)
+            ListTextsThatDoNotFit(container->GetItemAt(i), scalePercent, out);
+    }
+    const std::wstring cls = control->GetClass();
+    const bool texty = cls == L"LabelUI" || cls == L"ButtonUI" || cls == L"OptionUI" || cls == L"ButtonExtUI";
+    const std::wstring text = control->GetText();
+    if (!texty || text.empty() || control->GetAttribute(L"multiline") == L"true") return;
+    const UIRect rc = control->GetPos();
+    if (rc.right <= rc.left || rc.bottom <= rc.top) return;
+    const QFontMetrics fm(CQtRenderUI::MakeFont(control->GetFontInfo(), scalePercent));
+    const UIRect pad = control->GetTextPadding();
+    const int available = rc.right - rc.left - (pad.left + pad.right) * scalePercent / 100;
+    const int needed = fm.horizontalAdvance(UIToQString(text));
+    const int height = rc.bottom - rc.top;
+    if (needed > available || fm.height() > height + 2) {
+        out->push_back(Utf8(control->GetName()) + " (" + Utf8(cls) + "): \"" + Utf8(text) + "\" needs " +
+                       std::to_string(needed) + "x" + std::to_string(fm.height()) + " px, has " +
+                       std::to_string(available) + "x" + std::to_string(height));
+    }
+}
+
+// Pixels of the rectangle that differ clearly from its most frequent colour.
+int Detail(const QImage& image) {
+    std::map<QRgb, int> counts;
+    for (int y = 0; y < image.height(); y += 2)
+        for (int x = 0; x < image.width(); x += 2) ++counts[image.pixel(x, y)];
+    QRgb common = 0;
+    int best = -1;
+    for (const auto& [rgb, n] : counts)
+        if (n > best) best = n, common = rgb;
+    int detail = 0;
+    for (int y = 0; y < image.height(); y += 2)
+        for (int x = 0; x < image.width(); x += 2) {
+            const QRgb p = image.pixel(x, y);
+            if (std::abs(qRed(p) - qRed(common)) + std::abs(qGreen(p) - qGreen(common)) +
+                    std::abs(qBlue(p) - qBlue(common)) >
+                60)
+                ++detail;
+        }
+    return detail;
+}
+
+void RenderEveryLayout(int dpi) {
+    const auto layouts = SkinLayouts();
+    if (layouts.empty()) GTEST_SKIP() << "no layout in the skin yet";
+    g_backend->SetScreenDpiOverride(dpi);
+    const int scale = dpi * 100 / 96;
+    const std::string suffix = dpi == 96 ? "" : "@" + std::to_string(scale);
+    for (const Layout& l : layouts) {
+        SCOPED_TRACE(Utf8(l.name));
+        auto w = std::make_unique<CLayoutWnd>(l.name, l.row);
+        int logicalW = l.width, logicalH = l.height;
+        if (l.row) {
+            logicalW = RowHostWidth(l.name);
+            ASSERT_TRUE(w->BuildRowHost(logicalW)) << "the row builds";
+            logicalH = w->RowHostHeight();
+            ASSERT_TRUE(w->Create(nullptr, l.name, 0, 0, logicalW, logicalH));
+        } else {
+            ASSERT_TRUE(w->Create(nullptr, l.name)) << "the layout builds";
+        }
+        w->ShowWindow(true, false);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(UIQtSurface(w.get()), 3000));
+        ASSERT_TRUE(PumpUntil([&] { return w->GetDPI().GetDPI() == dpi; }));
+        // Animations (the busy frames, the preview GIF) hold still for the picture.
+        std::vector<CControlUI*> stack{w->GetRoot()};
+        while (!stack.empty()) {
+            CControlUI* c = stack.back();
+            stack.pop_back();
+            if (auto* gif = dynamic_cast<CGifAnimUI*>(c)) gif->StopGif();
+            if (auto* container = dynamic_cast<CContainerUI*>(c))
+                for (int i = 0; i < container->GetCount(); ++i) stack.push_back(container->GetItemAt(i));
+        }
+        PumpAll();
+        const QImage image = UIQtGrab(w.get());
+        ASSERT_FALSE(image.isNull());
+        const std::string stem = Utf8(l.name.substr(0, l.name.size() - 4));
+        EXPECT_TRUE(image.save(
+            QString::fromStdString(ScreenshotFolder() + stem + "_layout" + suffix + ".png"), "PNG"));
+        if (logicalW > 0 && logicalH > 0) {
+            EXPECT_EQ(image.width(), logicalW * scale / 100);
+            EXPECT_EQ(image.height(), logicalH * scale / 100);
+        }
+        EXPECT_GT(Detail(image), 40) << "the layout draws something besides its background";
+
+        std::vector<std::string> misfits;
+        ListTextsThatDoNotFit(w->GetRoot(), scale, &misfits);
+        std::ofstream fit(ScreenshotFolder() + stem + "_layout" + suffix + "_fit.txt", std::ios::trunc);
+        for (const auto& m : misfits) fit << m << "\n";
+        if (!misfits.empty())
+            std::printf("%s at %d %%: %zu texts do not fit (see %s_layout%s_fit.txt)\n", stem.c_str(), scale,
+                        misfits.size(), stem.c_str(), suffix.c_str());
+        w.reset();
+        PumpAll();
+    }
+    g_backend->SetScreenDpiOverride(0);
+    PumpAll();
+}
+
+}  // namespace
+
+TEST(SkinScreenshots, EveryLayoutRendersAt100Percent) {
+    RenderEveryLayout(96);
+}
+
+TEST(SkinScreenshots, EveryLayoutRendersAt150Percent) {
+    RenderEveryLayout(144);
+}
+
+// The double-size twins are what a scaled window draws: at 150 % a tool tile is painted from
+// tile_cut@2x.png, so its edge pixels are crisp rather than stretched from 56 pixels.
+TEST(SkinScreenshots, ScaledPicturesUseTheirDoubleSizeTwin) {
+    auto plain = CSkinUI::GetImage(L"tile_cut.png");
+    auto twin = CSkinUI::GetImage(L"tile_cut@2x.png");
+    ASSERT_NE(plain, nullptr);
+    ASSERT_NE(twin, nullptr);
+    const auto decodedTwin = CQtRenderUI::Decode(twin);
+    ASSERT_NE(decodedTwin, nullptr);
+    QImage canvas(84, 84, QImage::Format_ARGB32_Premultiplied);
+    canvas.fill(Qt::transparent);
+    {
+        QPainter painter(&canvas);
+        CQtRenderUI render(painter);
+        ASSERT_TRUE(render.DrawImage(plain, UIRect{0, 0, 84, 84}, UIRect{0, 0, 56, 56}, UIRect{}, 255, false,
+                                     false, false));
+    }
+    // Compared with the plain picture and the twin, each scaled straight to 84 pixels, the
+    // result must be the twin's.
+    const auto decodedPlain = CQtRenderUI::Decode(plain);
+    ASSERT_NE(decodedPlain, nullptr);
+    const QImage fromTwin =
+        decodedTwin->frames[0].scaled(84, 84, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QImage fromPlain =
+        decodedPlain->frames[0].scaled(84, 84, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    auto distance = [&](const QImage& other) {
+        long sum = 0;
+        for (int y = 0; y < 84; ++y)
+            for (int x = 0; x < 84; ++x) {
+                const QColor a = canvas.pixelColor(x, y), b = other.pixelColor(x, y);
+                sum += std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) +
+                       std::abs(a.blue() - b.blue()) + std::abs(a.alpha() - b.alpha());
+            }
+        return sum;
+    };
+    const long toTwin = distance(fromTwin), toPlain = distance(fromPlain);
+    EXPECT_LT(toTwin * 2, toPlain) << "drawn from the @2x twin (distance " << toTwin << " vs " << toPlain
+                                   << ")";
+}
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    platform::InitLocale();
+    ::testing::InitGoogleTest(&argc, argv);
+    int rc = 1;
+    {
+        CQtBackendUI backend;
+        CAppUI::SetBackend(&backend);
+        g_backend = &backend;
+        if (!CSkinUI::LoadEmbedded()) {
+            std::fprintf(stderr, "the skin archive is not embedded\n");
+            return 1;
+        }
+        rc = RUN_ALL_TESTS();
+        CSkinUI::Release();
+        g_backend = nullptr;
+        CAppUI::SetBackend(nullptr);
+    }
+    return rc;
+}
