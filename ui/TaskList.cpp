@@ -57,14 +57,17 @@ using namespace tasklist;
 
 CTaskList::CTaskList(CWindowUI* mainWnd) : m_state(std::make_shared<State>()) {
     m_state->wnd = mainWnd;
+    m_state->owner = this;
+    m_state->self = m_state;
 }
 
 CTaskList::~CTaskList() {
+    m_state->owner = nullptr;
     m_state->StopProbing();
 }
 
 CListUI* CTaskList::PageList(int page) const {
-    if (page < 0 || page > 7 || !m_state->wnd) return nullptr;
+    if (page < 0 || page > 7 || !m_state->wnd || !CAppUI::IsWindowAlive(m_state->wnd)) return nullptr;
     return m_state->wnd->FindControlAs<CListUI>(kPageLists[page]);
 }
 
