@@ -41,6 +41,7 @@ static float* ZeroFloats(size_t count) {
 bool NoiseReducer::Init(NoiseReducerState* state, unsigned sampleRate, unsigned frameMs) {
     if (state == nullptr) return false;
     *state = NoiseReducerState{};
+    if (sampleRate > kMaxSampleRate) return false;
     const unsigned n = FrameLengthFor(sampleRate, frameMs);
     if (n == 0) return false;
     state->sampleRate = sampleRate;
@@ -94,6 +95,18 @@ static bool IsBuilt(const NoiseReducerState* state) {
            state->smoothedPower && state->fftPlan && state->inversePlan;
 }
 
+// A sample as the transform takes it: non-finite values become 0, huge ones are clamped.
+static inline float Tame(float x) {
+    const float magnitude = std::fabs(x);
+    if (magnitude <= NoiseReducer::kSampleLimit) return x;  // false for NaN
+    if (magnitude <= std::numeric_limits<float>::max()) return std::copysign(NoiseReducer::kSampleLimit, x);
+    return 0.0f;
+}
+
+static void TameAll(float* values, size_t count) {
+    for (size_t i = 0; i < count; ++i) values[i] = Tame(values[i]);
+}
+
 // Loads an analysis buffer `tb` of 2N values: its first half (whatever it holds) under the rising
 // half-window, the frame under the falling half-window, both scaled by 1/2N so that the
 // unnormalised round trip is exact. Then transforms it into `spectrum`.
@@ -109,7 +122,7 @@ static void Analyse(const NoiseReducerState* state, kiss_fftr_cfg plan, float* t
     // timeBuffer[i] = window[i] * (1/2N) * timeBuffer[i];
     // timeBuffer[2N-1-i] = x[N-1-i] * window[i] * (1/2N), written here in forward order.
     for (unsigned i = 0; i < n; ++i) first[i] = rising[i] * scale * first[i];
-    for (unsigned j = 0; j < n; ++j) second[j] = x[j] * falling[j] * scale;
+    for (unsigned j = 0; j < n; ++j) second[j] = Tame(x[j]) * falling[j] * scale;
     kiss_fftr(plan, tb, spectrum);
 }
 
@@ -140,7 +153,7 @@ bool NoiseReducer::ProcessFrame(NoiseReducerState* state, const float* frame, fl
             reinterpret_cast<kiss_fft_cpx*>(state->spectrum));
     Synthesise(state, state->spectrum, output);
     // The raw samples become the next frame's first half.
-    std::memcpy(state->timeBuffer, frame, state->frameLength * sizeof(float));
+    for (unsigned i = 0; i < state->frameLength; ++i) state->timeBuffer[i] = Tame(frame[i]);
     return true;
 }
 
@@ -304,7 +317,7 @@ private:
     bool quit_ = false;
 };
 
-// Reads until `count` values are in or the source ends. -1 on a read error.
+// Reads until `count` values are in or the source ends, tamed for the transform. -1 on a read error.
 int64_t ReadFully(SampleSource* source, float* out, size_t count) {
     size_t done = 0;
     while (done < count) {
@@ -313,6 +326,7 @@ int64_t ReadFully(SampleSource* source, float* out, size_t count) {
         if (got == 0) break;
         done += static_cast<size_t>(got);
     }
+    TameAll(out, done);
     return static_cast<int64_t>(done);
 }
 
@@ -621,20 +635,76 @@ bool NoiseReducer::ReduceSamples(const float* samples, uint64_t count, unsigned 
     return Run(&source, sampleRate, [&](uint64_t) -> denoise::SampleSink* { return &sink; });
 }
 
+namespace {
+
+ReduceError FromFileError(denoise::FileError error, bool input) {
+    using denoise::FileError;
+    switch (error) {
+        case FileError::NotFound:
+            return ReduceError::InputNotFound;
+        case FileError::NotReadable:
+            return ReduceError::InputNotReadable;
+        case FileError::NotAudio:
+            return ReduceError::InputNotAudio;
+        case FileError::BadLayout:
+            return ReduceError::InputBadLayout;
+        case FileError::Changed:
+            return ReduceError::InputChanged;
+        case FileError::DanglingLink:
+            return ReduceError::OutputDanglingLink;
+        case FileError::CannotCreate:
+            return ReduceError::OutputCannotCreate;
+        case FileError::NoSpace:
+            return ReduceError::OutputNoSpace;
+        case FileError::TooLarge:
+            return ReduceError::OutputTooLarge;
+        case FileError::WriteFailed:
+            return ReduceError::OutputWriteFailed;
+        case FileError::None:
+            break;
+    }
+    return input ? ReduceError::InputNotReadable : ReduceError::OutputWriteFailed;
+}
+
+}  // namespace
+
 bool NoiseReducer::Reduce(const std::wstring& inputPath, const std::wstring& outputPath, int level) {
     level_ = level;
-    if (inputPath.empty() || outputPath.empty()) return false;
-    denoise::AudioFileReader reader;
-    if (!reader.Open(inputPath)) return false;
-    // The input is read again while the output is written: writing over it would destroy it.
-    if (reader.IsSameFile(outputPath)) return false;
-    denoise::FloatWavWriter writer;
-    const bool ran = Run(&reader, reader.SampleRate(), [&](uint64_t count) -> denoise::SampleSink* {
-        return writer.Open(outputPath, reader.Channels(), reader.SampleRate(), count) ? &writer : nullptr;
-    });
-    if (!ran) {
-        writer.Abort();
+    error_ = ReduceError::None;
+    systemError_ = 0;
+    claimedChannels_ = claimedRate_ = 0;
+    if (inputPath.empty() || outputPath.empty()) {
+        error_ = ReduceError::MissingPath;
         return false;
     }
-    return writer.Finish();
+    denoise::AudioFileReader reader;
+    if (!reader.Open(inputPath)) {
+        error_ = FromFileError(reader.Error(), true);
+        claimedChannels_ = reader.Channels();
+        claimedRate_ = reader.SampleRate();
+        return false;
+    }
+    // The input is read again while the output is written: writing over it would destroy it.
+    if (reader.IsSameFile(outputPath)) {
+        error_ = ReduceError::SameFile;
+        return false;
+    }
+    denoise::FloatWavWriter writer;
+    bool opened = false;
+    const bool ran = Run(&reader, reader.SampleRate(), [&](uint64_t count) -> denoise::SampleSink* {
+        opened = writer.Open(outputPath, reader.Channels(), reader.SampleRate(), count);
+        return opened ? &writer : nullptr;
+    });
+    if (ran && writer.Finish()) return true;
+    if (!ran) writer.Abort();
+    // The first cause wins: a failed write stops the run, a failed read fails it before the writer.
+    if (writer.Error() != denoise::FileError::None) {
+        error_ = FromFileError(writer.Error(), false);
+        systemError_ = writer.SystemError();
+    } else if (reader.Error() != denoise::FileError::None) {
+        error_ = FromFileError(reader.Error(), true);
+    } else {
+        error_ = opened ? ReduceError::InputChanged : ReduceError::NoMemory;
+    }
+    return false;
 }

@@ -31,8 +31,33 @@ struct NoiseReducerState {
     int64_t noiseFrames = 0;
 };
 
+// Why Reduce returned false.
+enum class ReduceError {
+    None,
+    MissingPath,         // the input or output path is empty
+    InputNotFound,       // the input is missing or not a regular file
+    InputNotReadable,    // the input cannot be opened or read
+    InputNotAudio,       // the input is neither WAV nor MP3 nor other audio the reader knows
+    InputBadLayout,      // the input's header claims a sample rate or channel count no real file has
+    InputChanged,        // the input changed between the two readings
+    SameFile,            // the output names the input
+    OutputDanglingLink,  // the output is a symbolic link to nothing
+    OutputCannotCreate,  // the output cannot be created in its folder
+    OutputNoSpace,       // the disk (or the file size limit) ran out while writing
+    OutputWriteFailed,   // writing or completing the output failed otherwise
+    OutputTooLarge,      // the output would pass the 4 GiB a WAV header can describe
+    NoMemory,            // the work buffers could not be made
+};
+
 class NoiseReducer {
 public:
+    // Input samples beyond this magnitude (full scale is 1.0) are clamped to it before the transform,
+    // and non-finite ones (NaN, infinities) are taken as 0, so that no power sum overflows and the
+    // output never holds NaN or infinities.
+    static constexpr float kSampleLimit = 1.0e6f;
+    // Highest sample rate Init accepts; a header claiming more is not a real file.
+    static constexpr unsigned kMaxSampleRate = 768000;
+
     // Reduces the noise of `inputPath` (WAV or MP3) into `outputPath` (32-bit IEEE-float WAV with the
     // input's channel count and sample rate). `level` 0, 1 or 2 sets the strength; any other value
     // acts as 2. The input is read twice, block by block (once for the noise estimate, once for the
@@ -52,8 +77,15 @@ public:
     // Smoothing factor c of a level: 0 → 0.94, 1 → 0.96, anything else → 0.98.
     static float SmoothingFactor(int level);
 
-    // Builds the state for `sampleRate` and a frame of `frameMs` milliseconds (always 20). On any
-    // failure releases what it made and returns false.
+    // Why the last Reduce returned false (None after a success), the errno behind it when a system
+    // call failed, and, with InputBadLayout, the channel count and sample rate the header claimed.
+    ReduceError LastError() const { return error_; }
+    int LastSystemError() const { return systemError_; }
+    unsigned ClaimedChannels() const { return claimedChannels_; }
+    unsigned ClaimedSampleRate() const { return claimedRate_; }
+
+    // Builds the state for `sampleRate` (1 … kMaxSampleRate) and a frame of `frameMs` milliseconds
+    // (always 20). On any failure releases what it made and returns false.
     static bool Init(NoiseReducerState* state, unsigned sampleRate, unsigned frameMs);
     // Adds the power spectrum of one frame of N samples to the noise estimate; with `finish` set,
     // turns the sum into the average instead (`frame` is then not read).
@@ -87,6 +119,9 @@ private:
     void ApplyGain(NoiseReducerState* state, float* spectrum) const;
 
     int level_ = 0;
+    ReduceError error_ = ReduceError::None;
+    int systemError_ = 0;
+    unsigned claimedChannels_ = 0, claimedRate_ = 0;
     bool unityGain_ = false;
     bool parallel_ = true;
 };

@@ -5,9 +5,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
+
+#include <atomic>
 #include <bit>
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
+#include <string>
 
 #include "platform/Platform.h"
 
@@ -30,7 +36,11 @@ void AudioFileReader::Close() {
 // a special meaning inside the audio library. Only regular files: a FIFO could block the open.
 bool AudioFileReader::OpenFile() {
     Close();
-    if (!platform::IsRegularFile(platform::FromUtf8(path_))) return false;
+    if (!platform::IsRegularFile(platform::FromUtf8(path_))) {
+        error_ = FileError::NotFound;
+        return false;
+    }
+    error_ = FileError::NotReadable;
     const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat status {};
@@ -44,15 +54,22 @@ bool AudioFileReader::OpenFile() {
     file_ = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);
     if (file_ == nullptr) {
         ::close(fd);
+        error_ = FileError::NotAudio;
         return false;
     }
-    if (info.channels <= 0 || info.samplerate <= 0) {
+    // Refused before anything is sized by them: a rate or channel count no real file has.
+    if (info.channels <= 0 || info.samplerate <= 0 || static_cast<unsigned>(info.channels) > kMaxChannels ||
+        static_cast<unsigned>(info.samplerate) > kMaxSampleRate) {
         Close();
+        channels_ = info.channels > 0 ? static_cast<unsigned>(info.channels) : 0;
+        sampleRate_ = info.samplerate > 0 ? static_cast<unsigned>(info.samplerate) : 0;
+        error_ = FileError::BadLayout;
         return false;
     }
     channels_ = static_cast<unsigned>(info.channels);
     sampleRate_ = static_cast<unsigned>(info.samplerate);
     frameHint_ = info.frames > 0 ? static_cast<uint64_t>(info.frames) : 0;
+    error_ = FileError::None;
     return true;
 }
 
@@ -80,7 +97,10 @@ bool AudioFileReader::Restart() {
     const uint64_t device = device_, inode = inode_;
     failed_ =
         !OpenFile() || channels_ != channels || sampleRate_ != rate || device_ != device || inode_ != inode;
-    if (failed_) Close();
+    if (failed_) {
+        Close();
+        error_ = FileError::Changed;
+    }
     return !failed_;
 }
 
@@ -105,6 +125,7 @@ int64_t AudioFileReader::Read(float* out, size_t count) {
     }
     if (failed_ || sf_error(file_) != SF_ERR_NO_ERROR) {
         failed_ = true;
+        error_ = FileError::NotReadable;
         return -1;
     }
     return static_cast<int64_t>(done);
@@ -166,19 +187,94 @@ bool WriteAll(int fd, const void* data, size_t bytes) {
 
 }  // namespace
 
+// Temporary output files being written, for RemovePendingOutputs. A slot is claimed with `used`,
+// filled, then published with `ready`; the signal handler only reads published slots.
+namespace {
+
+constexpr int kPendingSlots = 32;
+struct PendingSlot {
+    std::atomic<bool> used{false};
+    std::atomic<bool> ready{false};
+    char path[PATH_MAX] = {};
+};
+PendingSlot g_pending[kPendingSlots];
+static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler reads the flags");
+
+int AddPending(const std::string& path) {
+    if (path.size() >= PATH_MAX) return -1;
+    for (int i = 0; i < kPendingSlots; ++i) {
+        bool expected = false;
+        if (!g_pending[i].used.compare_exchange_strong(expected, true)) continue;
+        std::memcpy(g_pending[i].path, path.c_str(), path.size() + 1);
+        g_pending[i].ready.store(true, std::memory_order_release);
+        return i;
+    }
+    return -1;  // more outputs at once than slots: those are just not removed on a signal
+}
+
+void DropPending(int slot) {
+    if (slot < 0) return;
+    g_pending[slot].ready.store(false, std::memory_order_release);
+    g_pending[slot].used.store(false, std::memory_order_release);
+}
+
+std::atomic<unsigned> g_temporaryCounter{0};
+
+// The folder part of `path` with its trailing "/" ("" for a bare name).
+std::string FolderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+bool IsSpaceError(int error) {
+    return error == ENOSPC || error == EDQUOT || error == EFBIG;
+}
+
+}  // namespace
+
+void RemovePendingOutputs() {
+    for (PendingSlot& slot : g_pending) {
+        if (slot.ready.load(std::memory_order_acquire)) ::unlink(slot.path);
+    }
+}
+
 FloatWavWriter::~FloatWavWriter() {
     if (fd_ >= 0) Abort();
 }
 
+void FloatWavWriter::Fail(FileError error, int systemError) {
+    failed_ = true;
+    if (error_ == FileError::None) {
+        error_ = error;
+        errno_ = systemError;
+    }
+}
+
+void FloatWavWriter::RemoveTemporary() {
+    if (!temporary_.empty()) ::unlink(temporary_.c_str());
+    DropPending(pending_);
+    pending_ = -1;
+    temporary_.clear();
+}
+
 bool FloatWavWriter::Open(const std::wstring& path, unsigned channels, unsigned sampleRate, uint64_t count) {
     if (fd_ >= 0 || path.empty() || channels == 0 || channels > 0xFFFF || sampleRate == 0) return false;
-    if (count % channels != 0) return false;
+    failed_ = false;
+    error_ = FileError::None;
+    errno_ = 0;
+    if (count % channels != 0) {
+        Fail(FileError::TooLarge, 0);
+        return false;
+    }
     // RIFF sizes are 32-bit: refuse what the header cannot describe instead of wrapping around.
-    if (count > (0xFFFFFFFFull - kHeaderBytes) / sizeof(float)) return false;
-    const uint64_t dataBytes = count * sizeof(float);
     const uint64_t blockAlign = uint64_t(channels) * sizeof(float);
     const uint64_t byteRate = uint64_t(sampleRate) * blockAlign;
-    if (blockAlign > 0xFFFF || byteRate > 0xFFFFFFFFull) return false;
+    if (count > (0xFFFFFFFFull - kHeaderBytes) / sizeof(float) || blockAlign > 0xFFFF ||
+        byteRate > 0xFFFFFFFFull) {
+        Fail(FileError::TooLarge, 0);
+        return false;
+    }
+    const uint64_t dataBytes = count * sizeof(float);
 
     unsigned char header[kHeaderBytes] = {};
     auto tag = [&](size_t at, const char* text) {
@@ -202,13 +298,71 @@ bool FloatWavWriter::Open(const std::wstring& path, unsigned channels, unsigned 
     tag(50, "data");
     PutLe(header + 54, dataBytes, 4);
 
-    path_ = path;
-    fd_ = ::open(platform::ToUtf8(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd_ < 0) return false;
+    // Where the result goes: the name itself, or the file a symbolic link names.
+    target_ = platform::ToUtf8(path);
+    temporary_.clear();
+    bool direct = false;
+    struct stat link {};
+    if (::lstat(target_.c_str(), &link) == 0) {
+        struct stat status {};
+        if (S_ISLNK(link.st_mode)) {
+            if (::stat(target_.c_str(), &status) != 0) {
+                Fail(FileError::DanglingLink, errno);
+                return false;
+            }
+            if (S_ISREG(status.st_mode)) {
+                char* resolved = ::realpath(target_.c_str(), nullptr);
+                if (resolved == nullptr) {
+                    Fail(FileError::CannotCreate, errno);
+                    return false;
+                }
+                target_ = resolved;
+                std::free(resolved);
+            } else {
+                direct = !S_ISDIR(status.st_mode);
+            }
+        } else {
+            direct = !S_ISREG(link.st_mode) && !S_ISDIR(link.st_mode);
+        }
+    }
+    if (direct) {
+        fd_ = ::open(target_.c_str(), O_WRONLY | O_CLOEXEC);
+    } else {
+        // A hidden name of our own beside the output, so that the rename stays in one file system.
+        const std::string folder = FolderOf(target_);
+        for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+            temporary_ = folder + ".tonewright-" + std::to_string(::getpid()) + "-" +
+                         std::to_string(g_temporaryCounter.fetch_add(1)) + ".part";
+            pending_ = AddPending(temporary_);
+            fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd_ < 0) {
+                const int error = errno;
+                DropPending(pending_);
+                pending_ = -1;
+                if (error != EEXIST) {
+                    errno = error;
+                    break;
+                }
+            }
+        }
+        if (fd_ < 0) temporary_.clear();
+        // A directory at the output name would only make the rename fail at the end.
+        struct stat status {};
+        if (fd_ >= 0 && ::stat(target_.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+            RemoveTemporary();
+            ::close(fd_);
+            fd_ = -1;
+            errno = EISDIR;
+        }
+    }
+    if (fd_ < 0) {
+        Fail(FileError::CannotCreate, errno);
+        return false;
+    }
     expected_ = count;
     written_ = 0;
-    failed_ = !WriteAll(fd_, header, sizeof(header));
-    if (failed_) {
+    if (!WriteAll(fd_, header, sizeof(header))) {
+        Fail(IsSpaceError(errno) ? FileError::NoSpace : FileError::WriteFailed, errno);
         Abort();
         return false;
     }
@@ -217,11 +371,11 @@ bool FloatWavWriter::Open(const std::wstring& path, unsigned channels, unsigned 
 
 bool FloatWavWriter::Write(const float* values, size_t count) {
     if (fd_ < 0 || failed_ || count > expected_ - written_) {
-        failed_ = true;
+        Fail(FileError::WriteFailed, 0);
         return false;
     }
     if (count > 0 && !WriteAll(fd_, values, count * sizeof(float))) {
-        failed_ = true;
+        Fail(IsSpaceError(errno) ? FileError::NoSpace : FileError::WriteFailed, errno);
         return false;
     }
     written_ += count;
@@ -230,13 +384,22 @@ bool FloatWavWriter::Write(const float* values, size_t count) {
 
 bool FloatWavWriter::Finish() {
     if (fd_ < 0) return false;
-    const bool complete = !failed_ && written_ == expected_;
-    const bool closed = ::close(fd_) == 0;
+    if (!failed_ && written_ != expected_) Fail(FileError::WriteFailed, 0);
+    if (::close(fd_) != 0 && !failed_)
+        Fail(IsSpaceError(errno) ? FileError::NoSpace : FileError::WriteFailed, errno);
     fd_ = -1;
-    if (complete && closed) return true;
-    // A partial file is removed (only a regular file: a device given as the output stays alone).
-    if (platform::IsRegularFile(path_)) platform::DeleteFilePath(path_);
-    return false;
+    if (!failed_ && !temporary_.empty() && ::rename(temporary_.c_str(), target_.c_str()) != 0) {
+        Fail(FileError::WriteFailed, errno);
+    }
+    if (failed_) {
+        // Only the temporary file goes; the output name (a file, a link, a device) stays as it was.
+        RemoveTemporary();
+        return false;
+    }
+    DropPending(pending_);
+    pending_ = -1;
+    temporary_.clear();
+    return true;
 }
 
 void FloatWavWriter::Abort() {
