@@ -200,6 +200,130 @@ int Detail(const QImage& image) {
     return detail;
 }
 
+// Writes <name>_fit.txt with the texts of the window that do not fit their controls.
+void WriteFitReport(CWindowUI* w, int scale, const std::string& name) {
+    std::vector<std::string> misfits;
+    ListTextsThatDoNotFit(w->GetRoot(), scale, &misfits);
+    std::ofstream fit(ScreenshotFolder() + name + "_fit.txt", std::ios::trunc);
+    for (const auto& m : misfits) fit << m << "\n";
+    if (!misfits.empty())
+        std::printf("%s: %zu texts do not fit (see %s_fit.txt)\n", name.c_str(), misfits.size(),
+                    name.c_str());
+}
+
+struct ToolPage {
+    const wchar_t* option;  // side-bar option
+    const wchar_t* stem;    // empty-list picture "<stem>_1.png" / "<stem>_2.png"
+    const wchar_t* list;
+    const wchar_t* row;      // row layout
+    const wchar_t* outList;  // segment list of the cut and extract pages
+};
+
+// The eight tool pages of the main window in page order.
+const ToolPage kToolPages[] = {
+    {L"opt_audiocut", L"audiocut", L"list_cutfile", L"listitemcut.xml", L"list_cutoutfile"},
+    {L"opt_audioformat", L"audioformat", L"list_formatfile", L"listitemformat.xml", nullptr},
+    {L"opt_audiomerge", L"audiomerge", L"list_mergefile", L"listitemmerge.xml", nullptr},
+    {L"opt_audioextract", L"audioextract", L"list_extractfile", L"listitemcut.xml", L"list_extractoutfile"},
+    {L"opt_audiospeed", L"audiospeed", L"list_speedfile", L"listitemspeed.xml", nullptr},
+    {L"opt_audiovolume", L"audiovolume", L"list_volumefile", L"listitemspeed.xml", nullptr},
+    {L"opt_audinoiseclear", L"audionoise", L"list_noisefile", L"listitemnoise.xml", nullptr},
+    {L"opt_audinaddbgm", L"addbgm", L"list_addbgmfile", L"listitemaddbgm.xml", nullptr},
+};
+
+// Sample texts for the pictures of filled rows (only where the layout left a text empty).
+void FillSampleRow(CControlUI* row, int index) {
+    auto* container = dynamic_cast<CContainerUI*>(row);
+    if (!container) return;
+    const std::wstring n = std::to_wstring(index + 1);
+    const std::pair<const wchar_t*, std::wstring> samples[] = {
+        {L"filename", L"夜曲 Nocturne " + n + L".mp3"},
+        {L"inputfile", L"夜曲 Nocturne " + n},
+        {L"outfile", L"夜曲 Nocturne " + n + L"_1"},
+        {L"filetime", L"时长：00:03:2" + n + L".480"},
+        {L"inputfiletime", L"时长：00:03:2" + n + L".480"},
+        {L"outfiletime", L"时长：00:03:2" + n + L".480"},
+        {L"filesize", L"3.4" + n + L" MB"},
+        {L"inputfilesize", L"大小：3.4" + n + L" MB"},
+        {L"outfilesize", L"大小：3.4" + n + L" MB"},
+        {L"inputfileext", L"格式：flac"},
+        {L"outfileext", L"格式：mp3"},
+        {L"inputfilequality", L"质量：920kb/s"},
+        {L"outfilequality", L"质量：128kb/s"},
+        {L"ProgressValue", L"4" + n + L"%"},
+    };
+    for (const auto& [name, text] : samples) {
+        CControlUI* c = container->FindSubControl(name);
+        if (c && c->GetText().empty()) c->SetText(text);
+    }
+    if (auto* progress = dynamic_cast<CProgressUI*>(container->FindSubControl(L"progress")))
+        progress->SetValue(40 + index);
+}
+
+QImage Grab(CWindowUI* w) {
+    PumpAll();
+    return UIQtGrab(w);
+}
+
+bool Select(CWindowUI* w, const wchar_t* tab, int index) {
+    auto* t = w->FindControlAs<CTabLayoutUI>(tab);
+    return t && t->SelectItem(index);
+}
+
+// The tool view of the main window, page by page: empty (the page's picture inviting a click or a
+// drop) as "main_page<p>_layout.png" and with three rows as "main_page<p>_rows_layout.png".
+void RenderToolPages(CWindowUI* w, const std::string& suffix) {
+    if (!Select(w, L"tab_switch", 1)) {
+        ADD_FAILURE() << "main.xml has no tool view";
+        return;
+    }
+    for (int p = 0; p < 8; ++p) {
+        const ToolPage& page = kToolPages[p];
+        SCOPED_TRACE("tool page " + std::to_string(p));
+        Select(w, L"tab_outfileext_Audio", p);
+        if (auto* option = w->FindControlAs<COptionUI>(page.option)) option->Selected(true, false);
+        for (const wchar_t* name : {L"formatTypeName", L"comboformatType"})
+            if (CControlUI* c = w->FindControl(name)) c->SetVisible(p == 1);
+        if (CControlUI* c = w->FindControl(L"btn_batchaddbgm")) c->SetVisible(p == 7);
+        Select(w, L"tab_AudioMidViewer", 0);
+        if (CControlUI* add = w->FindControl(L"btn_addcadfile")) {
+            const std::wstring stem = page.stem;
+            add->SetAttribute(L"normalimage", L"file='" + stem + L"_1.png' dest='385,28,595,342'");
+            add->SetAttribute(L"hotimage", L"file='" + stem + L"_2.png' dest='385,28,595,342'");
+        }
+        const QImage empty = Grab(w);
+        EXPECT_TRUE(empty.save(QString::fromStdString(ScreenshotFolder() + "main_page" + std::to_string(p) +
+                                                      "_layout" + suffix + ".png"),
+                               "PNG"));
+        EXPECT_GT(Detail(empty), 40);
+
+        for (const wchar_t* listName : {page.list, page.outList}) {
+            if (!listName) continue;
+            auto* list = w->FindControlAs<CContainerUI>(listName);
+            if (!list) {
+                ADD_FAILURE() << "no list " << Utf8(listName);
+                continue;
+            }
+            const std::wstring rowLayout = listName == page.outList ? L"listitemcutout.xml" : page.row;
+            list->RemoveAll();
+            for (int i = 0; i < 3 && CSkinUI::HasFile(rowLayout); ++i) {
+                CBuilderUI builder;
+                CControlUI* row = builder.Create(rowLayout, w, nullptr);
+                if (!row) break;
+                FillSampleRow(row, i);
+                list->Add(row);
+            }
+        }
+        Select(w, L"tab_AudioMidViewer", 1);
+        const QImage rows = Grab(w);
+        WriteFitReport(w, w->GetDPI().GetDPI() * 100 / 96,
+                       "main_page" + std::to_string(p) + "_rows_layout" + suffix);
+        EXPECT_TRUE(rows.save(QString::fromStdString(ScreenshotFolder() + "main_page" + std::to_string(p) +
+                                                     "_rows_layout" + suffix + ".png"),
+                              "PNG"));
+    }
+}
+
 void RenderEveryLayout(int dpi) {
     const auto layouts = SkinLayouts();
     if (layouts.empty()) GTEST_SKIP() << "no layout in the skin yet";
@@ -242,13 +366,8 @@ void RenderEveryLayout(int dpi) {
         }
         EXPECT_GT(Detail(image), 40) << "the layout draws something besides its background";
 
-        std::vector<std::string> misfits;
-        ListTextsThatDoNotFit(w->GetRoot(), scale, &misfits);
-        std::ofstream fit(ScreenshotFolder() + stem + "_layout" + suffix + "_fit.txt", std::ios::trunc);
-        for (const auto& m : misfits) fit << m << "\n";
-        if (!misfits.empty())
-            std::printf("%s at %d %%: %zu texts do not fit (see %s_layout%s_fit.txt)\n", stem.c_str(), scale,
-                        misfits.size(), stem.c_str(), suffix.c_str());
+        WriteFitReport(w.get(), scale, stem + "_layout" + suffix);
+        if (l.name == L"main.xml") RenderToolPages(w.get(), suffix);
         w.reset();
         PumpAll();
     }
