@@ -80,6 +80,13 @@ public:
     std::wstring GetWindowClassName() const override { return L"SkinLayoutWnd"; }
     std::wstring GetSkinFile() override { return m_row ? L"" : m_layout; }
     CControlUI* CreateControl(const std::wstring& tag) override { return CreateCustomControl(tag); }
+    // As the program's windows do: an option that loses its selection hides the underline "xxx"
+    // of its tab header.
+    void Notify(TNotifyUI& msg) override {
+        if (msg.sType != L"unselected" || !msg.pSender) return;
+        if (auto* header = dynamic_cast<CContainerUI*>(msg.pSender->GetParent()))
+            if (CControlUI* line = header->FindSubControl(L"xxx")) line->SetVisible(false);
+    }
 
     // Builds the host tree for a row layout before Create; false when the row does not build.
     bool BuildRowHost(int width) {
@@ -281,7 +288,7 @@ void RenderToolPages(CWindowUI* w, const std::string& suffix) {
         const ToolPage& page = kToolPages[p];
         SCOPED_TRACE("tool page " + std::to_string(p));
         Select(w, L"tab_outfileext_Audio", p);
-        if (auto* option = w->FindControlAs<COptionUI>(page.option)) option->Selected(true, false);
+        if (auto* option = w->FindControlAs<COptionUI>(page.option)) option->Selected(true);
         for (const wchar_t* name : {L"formatTypeName", L"comboformatType"})
             if (CControlUI* c = w->FindControl(name)) c->SetVisible(p == 1);
         if (CControlUI* c = w->FindControl(L"btn_batchaddbgm")) c->SetVisible(p == 7);
@@ -321,6 +328,22 @@ void RenderToolPages(CWindowUI* w, const std::string& suffix) {
         EXPECT_TRUE(rows.save(QString::fromStdString(ScreenshotFolder() + "main_page" + std::to_string(p) +
                                                      "_rows_layout" + suffix + ".png"),
                               "PNG"));
+    }
+}
+
+// The message box shows one prepared panel per mode; each gets its own picture
+// "message_<panel>_layout.png".
+void RenderMessagePanels(CWindowUI* w, const std::string& suffix) {
+    const wchar_t* panels[] = {L"VerUnKnowFile", L"VerExit", L"VerOtherMsg", L"VerFinishMsg"};
+    for (const wchar_t* shown : panels) {
+        if (!w->FindControl(shown)) continue;
+        for (const wchar_t* panel : panels)
+            if (CControlUI* c = w->FindControl(panel)) c->SetVisible(panel == shown);
+        const QImage image = Grab(w);
+        EXPECT_GT(Detail(image), 40) << Utf8(shown);
+        const std::string name = "message_" + Utf8(shown) + "_layout" + suffix;
+        EXPECT_TRUE(image.save(QString::fromStdString(ScreenshotFolder() + name + ".png"), "PNG"));
+        WriteFitReport(w, w->GetDPI().GetDPI() * 100 / 96, name);
     }
 }
 
@@ -368,6 +391,7 @@ void RenderEveryLayout(int dpi) {
 
         WriteFitReport(w.get(), scale, stem + "_layout" + suffix);
         if (l.name == L"main.xml") RenderToolPages(w.get(), suffix);
+        if (l.name == L"message.xml") RenderMessagePanels(w.get(), suffix);
         w.reset();
         PumpAll();
     }
