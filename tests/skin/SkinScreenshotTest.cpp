@@ -73,6 +73,8 @@ const wchar_t* kHostFonts =
     L"<Font name=\"Noto Sans CJK SC\" size=\"16\" bold=\"true\"/>"
     L"<Font name=\"Noto Sans CJK SC\" size=\"14\"/>";
 
+void FillSampleRow(CControlUI* row, int index);
+
 // A window of one skin layout, or (with `rowLayout`) a host whose list shows that row three times.
 class CLayoutWnd : public CWindowUI {
 public:
@@ -97,6 +99,7 @@ public:
             CControlUI* row = rowBuilder.Create(m_layout, this, nullptr);
             if (!row) break;
             m_rowHeight = std::max(m_rowHeight, row->GetFixedHeight() > 0 ? row->GetFixedHeight() : 56);
+            FillSampleRow(row, i);
             rows.push_back(row);
         }
         CBuilderUI builder;
@@ -258,6 +261,9 @@ void FillSampleRow(CControlUI* row, int index) {
         {L"inputfilequality", L"质量：920kb/s"},
         {L"outfilequality", L"质量：128kb/s"},
         {L"ProgressValue", L"4" + n + L"%"},
+        {L"opt_audiosource", index == 0 ? L"与源文件相同" : L"高品质 " + n},
+        {L"detailinfo", index == 0 ? L"与源文件相同" : L"32" + n + L"kb/s,MP3"},
+        {L"describle", L"MP3 · 高品质"},
     };
     for (const auto& [name, text] : samples) {
         CControlUI* c = container->FindSubControl(name);
@@ -347,6 +353,27 @@ void RenderMessagePanels(CWindowUI* w, const std::string& suffix) {
     }
 }
 
+// The output format dialog with presets and recent entries in its lists.
+void RenderOutputFormatRows(CWindowUI* w, const std::string& suffix) {
+    const std::pair<const wchar_t*, const wchar_t*> lists[] = {{L"list_audioformat", L"listitemconfig.xml"},
+                                                               {L"list_audiorecent", L"listitemrecent.xml"}};
+    for (const auto& [listName, rowLayout] : lists) {
+        auto* list = w->FindControlAs<CContainerUI>(listName);
+        if (!list || !CSkinUI::HasFile(rowLayout)) continue;
+        for (int i = 0; i < 4; ++i) {
+            CBuilderUI builder;
+            CControlUI* row = builder.Create(rowLayout, w, nullptr);
+            if (!row) break;
+            FillSampleRow(row, i);
+            list->Add(row);
+        }
+    }
+    const QImage image = Grab(w);
+    const std::string name = "outputformatWnd_rows_layout" + suffix;
+    EXPECT_TRUE(image.save(QString::fromStdString(ScreenshotFolder() + name + ".png"), "PNG"));
+    WriteFitReport(w, w->GetDPI().GetDPI() * 100 / 96, name);
+}
+
 void RenderEveryLayout(int dpi) {
     const auto layouts = SkinLayouts();
     if (layouts.empty()) GTEST_SKIP() << "no layout in the skin yet";
@@ -392,6 +419,7 @@ void RenderEveryLayout(int dpi) {
         WriteFitReport(w.get(), scale, stem + "_layout" + suffix);
         if (l.name == L"main.xml") RenderToolPages(w.get(), suffix);
         if (l.name == L"message.xml") RenderMessagePanels(w.get(), suffix);
+        if (l.name == L"outputformatWnd.xml") RenderOutputFormatRows(w.get(), suffix);
         w.reset();
         PumpAll();
     }
