@@ -16,6 +16,7 @@
 #include "logging/Log.h"
 #include "platform/Platform.h"
 #include "ui/Messages.h"
+#include "ui/MsgWnd.h"
 #include "uikit/UIlib.h"
 
 namespace {
@@ -660,8 +661,7 @@ void OnSingleFormatProc(StatePtr s, CControlUI* button) {
 
 // The modal message dialog with one text (caption "消息对话框", 360 x 180, centred on the window).
 void ShowMessageDialog(CWindowUI* owner, const std::wstring& text) {
-    (void)owner;
-    TW_LOG_INFO(L"message : " << text << L"\n");
+    CMsgWnd::ShowMessage(owner, CMsgWnd::kOtherMsg, text);
 }
 
 }  // namespace
