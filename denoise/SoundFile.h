@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "denoise/NoiseReducer.h"
 #include "denoise/SampleStream.h"
 
 struct sf_private_tag;
@@ -13,7 +14,7 @@ namespace denoise {
 
 // Layouts the reader accepts: no real recording has a higher rate or more channels, and a header
 // claiming them would only make the reducer allocate and transform absurd frames.
-constexpr unsigned kMaxSampleRate = 768000;
+constexpr unsigned kMaxSampleRate = NoiseReducer::kMaxSampleRate;
 constexpr unsigned kMaxChannels = 1024;
 
 // Why opening, reading or writing a file failed.
