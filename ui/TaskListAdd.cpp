@@ -13,9 +13,8 @@
 
 namespace {
 
-// Rows added per visit of the UI thread, and the longest a finished probe waits for its group.
-constexpr size_t kGroupRows = 12;
-constexpr uint64_t kGroupWaitMs = 30;
+// The longest the UI thread adds rows before it returns to its loop.
+constexpr uint64_t kVisitMs = 8;
 
 enum class Verdict { Accept, Rights, NotSupported, Ignore };
 
@@ -154,42 +153,73 @@ void CTaskList::State::ProbeLoop() {
         job.usable = usable;
         job.done = true;
         while (!jobs.empty() && jobs.front().done) {
-            outgoing.push_back(std::move(jobs.front()));
+            ready.push_back(std::move(jobs.front()));
             jobs.pop_front();
             ++frontSeq;
         }
-        const uint64_t now = platform::TickCountMs();
-        if (!outgoing.empty() &&
-            (jobs.empty() || outgoing.size() >= kGroupRows || now - lastPostMs >= kGroupWaitMs)) {
-            // Posted under the lock, so groups reach the UI thread in file order.
-            auto group = std::make_shared<std::vector<Job>>(std::move(outgoing));
-            outgoing.clear();
-            lastPostMs = now;
+        if (!ready.empty() && !drainPosted) {
+            drainPosted = true;
             std::weak_ptr<State> weak = self;
-            CAppUI::Post([weak, group] {
-                if (auto state = weak.lock()) state->Apply(*group);
+            CAppUI::Post([weak] {
+                if (auto state = weak.lock()) state->Drain();
             });
         }
     }
 }
 
-void CTaskList::State::Apply(std::vector<Job>& group) {
-    const bool alive = owner && wnd && CAppUI::IsWindowAlive(wnd);
-    for (Job& job : group) {
-        Op& op = ops[job.op];
-        if (alive && job.generation == generation[job.page].load()) {
-            if (owner->HoldsFile(job.page, job.path))
-                wnd->PostMessage(MSG_NOTICE, 0, 0);
-            else if (!job.usable || !owner->AddRow(job.page, job.path, job.facts))
-                ++op.unusable;
+void CTaskList::State::Drain() {
+    const uint64_t start = platform::TickCountMs();
+    std::map<int, std::set<std::wstring>> held;
+    for (;;) {
+        Job job;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (ready.empty()) {
+                drainPosted = false;
+                return;
+            }
+            if (platform::TickCountMs() - start >= kVisitMs) {
+                // Back to the loop (layout, paint, input); the rest comes at the next visit.
+                std::weak_ptr<State> weak = self;
+                CAppUI::Post([weak] {
+                    if (auto state = weak.lock()) state->Drain();
+                });
+                return;
+            }
+            job = std::move(ready.front());
+            ready.pop_front();
         }
-        if (--op.remaining <= 0) {
-            // Files that could not be read as media are named once per request.
-            if (op.unusable > 0 && alive) wnd->PostMessage(MSG_NOTICE, 1, 0);
-            ops.erase(job.op);
-        }
-        outstanding.fetch_sub(1);
+        Apply(job, held);
     }
+}
+
+void CTaskList::State::Apply(Job& job, std::map<int, std::set<std::wstring>>& held) {
+    const bool alive = owner && wnd && CAppUI::IsWindowAlive(wnd);
+    Op& op = ops[job.op];
+    if (alive && job.generation == generation[job.page].load()) {
+        auto cached = held.find(job.page);
+        if (cached == held.end()) {
+            std::set<std::wstring> paths;
+            if (CListUI* list = owner->PageList(job.page)) {
+                for (int i = 0, n = list->GetCount(); i < n; ++i)
+                    paths.insert(list->GetItemAt(i)->GetUserData());
+            }
+            cached = held.emplace(job.page, std::move(paths)).first;
+        }
+        if (cached->second.count(job.path)) {
+            wnd->PostMessage(MSG_NOTICE, 0, 0);
+        } else if (!job.usable || !owner->AddRow(job.page, job.path, job.facts)) {
+            ++op.unusable;
+        } else {
+            cached->second.insert(job.path);
+        }
+    }
+    if (--op.remaining <= 0) {
+        // Files that could not be read as media are named once per request.
+        if (op.unusable > 0 && alive) wnd->PostMessage(MSG_NOTICE, 1, 0);
+        ops.erase(job.op);
+    }
+    outstanding.fetch_sub(1);
 }
 
 void CTaskList::State::StopProbing() {

@@ -8,6 +8,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -54,12 +55,12 @@ struct CTaskList::State {
     std::weak_ptr<State> self;
     std::mutex mutex;
     std::condition_variable wake;
-    std::deque<Job> jobs;       // not yet handed to the UI thread, in order
-    uint64_t frontSeq = 0;      // seq of jobs.front()
-    uint64_t nextSeq = 0;       // seq of the next job submitted
-    uint64_t nextTake = 0;      // seq of the first job no thread has taken
-    std::vector<Job> outgoing;  // done jobs waiting to be posted as one group
-    uint64_t lastPostMs = 0;
+    std::deque<Job> jobs;      // not yet handed to the UI thread, in order
+    uint64_t frontSeq = 0;     // seq of jobs.front()
+    uint64_t nextSeq = 0;      // seq of the next job submitted
+    uint64_t nextTake = 0;     // seq of the first job no thread has taken
+    std::deque<Job> ready;     // done jobs, in order, for the UI thread
+    bool drainPosted = false;  // a Drain is queued for the UI thread
     std::vector<std::thread> threads;
     int threadCount = 2;
     bool stopping = false;
@@ -73,7 +74,11 @@ struct CTaskList::State {
     // UI thread: filters the paths for the page and queues the accepted ones.
     void Submit(int page, const std::vector<std::wstring>& paths);
     void ProbeLoop();
-    // UI thread: rows for a group of probed jobs, in order.
-    void Apply(std::vector<Job>& group);
+    // UI thread: rows for the probed jobs, in order, for a few milliseconds; the rest waits for
+    // the next visit so that the window keeps answering.
+    void Drain();
+    // UI thread: the row of one probed job (duplicate rule, unusable files, notice 1 at the end of
+    // its request). `held` caches the sources of the page's list for this visit.
+    void Apply(Job& job, std::map<int, std::set<std::wstring>>& held);
     void StopProbing();
 };
