@@ -403,7 +403,7 @@ void CCommon::OnProbeWithTool(const std::wstring& path, uint32_t& durationMs, in
 uint32_t CCommon::OnParseAdtsLength(const std::wstring& path, int32_t& bitRate) {
     if (!platform::IsRegularFile(path)) return 0;  // a folder or a pipe is never a stream to measure
     AdtsReader r;
-    r.file = std::fopen(platform::ToUtf8(path).c_str(), "rb");
+    r.file = std::fopen(platform::ToUtf8(path).c_str(), "rbe");
     if (!r.file) return 0;
     r.Fill();
     if (!r.AtSync()) return 0;

@@ -33,7 +33,7 @@ public:
     }
 
     bool Open(const std::string& path) {
-        file_ = std::fopen(path.c_str(), "rb");
+        file_ = std::fopen(path.c_str(), "rbe");
         if (file_ == nullptr) return false;
         std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
         if (fseeko(file_, 0, SEEK_END) == 0) {
@@ -199,7 +199,7 @@ public:
         PutLe32(&h, 0);
         headerSize_ = h.size();
 
-        file_ = std::fopen(path.c_str(), "wb");
+        file_ = std::fopen(path.c_str(), "wbe");
         if (file_ == nullptr) return false;
         std::setvbuf(file_, nullptr, _IOFBF, 1 << 18);
         if (std::fwrite(h.data(), 1, h.size(), file_) != h.size()) ioError_ = true;

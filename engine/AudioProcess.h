@@ -33,9 +33,10 @@ public:
     // ---- Operation workers and merge -----------------------------------------------------------
     // Each asynchronous worker takes the job handed over by the pool (an _tagAsyncParam*), turns
     // one input into one output file, updates the row controls of the job, deletes its temporary
-    // files and returns 0. Success is judged by the caller from the output file alone. A worker
-    // never writes to its input (an output naming the input is not written) and replaces a
-    // progress path that names an existing file by one of its own.
+    // files and returns 0. A row never shows a missing or empty output as done: cut and extract
+    // rows then read "失败", format rows "失败" instead of a size, both in the failure colour. Success is
+    // judged by the caller from the output file alone. A worker never writes to its input (an output naming
+    // the input is not written) and replaces a progress path that names an existing file by one of its own.
     static int OnAsyncFormatAudio(void* param);
     static int OnAsyncCutAudio(void* param);
     static int OnAsyncExtractAudio(void* param);
@@ -59,17 +60,20 @@ public:
     // Joins the pieces named in a concat list without re-encoding (long noise-removal jobs).
     static int OnMergeNoiseAudio(std::wstring output, std::wstring list, std::wstring progressPath);
     // The whole merge of a page's rows, in list order: pieces on the pool (a LAME MP3 whose row
-    // keeps the whole file is copied instead), the concat list, the join and the final encode into "<outputFolder>合成文件-<stamp>.mp3";
-    // every piece and the list are deleted afterwards. Returns the final output path (which may
-    // not exist when the tool failed); `copiedCount` receives the number of sources copied
-    // instead of cut. Blocks until every piece is done.
-    static std::wstring OnRunMergeBatch(const std::vector<MergeSource>& sources, const std::wstring& outputFolder,
-                                        CWorkThreadPoolImpl& pool, int* copiedCount = nullptr);
+    // keeps the whole file is copied instead), the concat list, the join and the final encode into
+    // "<outputFolder>合成文件-<stamp>.mp3"; every piece and the list are deleted afterwards. Returns the
+    // final output path (which may not exist when the tool failed); `copiedCount` receives the number of
+    // sources copied instead of cut. Blocks until every queued piece is done (a CBatchLatch); when
+    // the pool stops first, no join is made and the pieces and list are still deleted.
+    static std::wstring OnRunMergeBatch(const std::vector<MergeSource>& sources,
+                                        const std::wstring& outputFolder, CWorkThreadPoolImpl& pool,
+                                        int* copiedCount = nullptr);
     // The start, length and source of a merge row (its user data, "filetime" user data and tag).
     static MergeSource OnReadMergeRow(CControlUI* row);
     // The pieces of a long noise job: (start, length) in milliseconds, each at most `segmentMs`
     // long, the last one taking the remainder.
-    static std::vector<std::pair<uint32_t, uint32_t>> OnPlanNoisePieces(uint32_t durationMs, uint32_t segmentMs);
+    static std::vector<std::pair<uint32_t, uint32_t>> OnPlanNoisePieces(uint32_t durationMs,
+                                                                        uint32_t segmentMs);
     // A temporary name "<folder><stem><ext>" that this process has not handed out before and that
     // does not exist; "_<n>" is appended to the stem when needed (parallel jobs in the same
     // millisecond).

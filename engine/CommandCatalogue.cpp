@@ -135,15 +135,16 @@ std::wstring DropLast(const std::wstring& text, size_t count) {
 
 void ToolCommand::ReplaceAll(const std::wstring& from, const std::wstring& to) {
     if (from.empty()) return;
-    auto replace = [&](std::wstring& s) {
-        size_t pos = 0;
-        while ((pos = s.find(from, pos)) != std::wstring::npos) {
-            s.replace(pos, from.size(), to);
-            pos += to.size();
-        }
-    };
-    replace(text);
-    for (auto& a : argv) replace(a);
+    for (auto& a : argv) {
+        if (a == from || a == L"./" + from) a = to;
+    }
+    const std::wstring quotedFrom = L"\"" + from + L"\"";
+    const std::wstring quotedTo = L"\"" + to + L"\"";
+    size_t pos = 0;
+    while ((pos = text.find(quotedFrom, pos)) != std::wstring::npos) {
+        text.replace(pos, quotedFrom.size(), quotedTo);
+        pos += quotedTo.size();
+    }
 }
 
 const wchar_t* CCommandCatalogue::Name(CmdTemplate t) {

@@ -52,8 +52,10 @@ struct ToolCommand {
     std::vector<std::wstring> argv;
 
     bool Empty() const { return argv.empty() || argv[0].empty(); }
-    // Replaces every occurrence of `from` by `to` in the text and in every argument (the format
-    // worker's retry runs the last command again on a temporary copy of its input).
+    // Replaces the path `from` by `to` wherever it stands as a whole: every argument that is
+    // `from` (or "./" + `from`) and every quoted "\"from\"" in the text (the format worker's retry
+    // runs the last command again on a temporary copy of its input). An argument that merely
+    // contains the text - an output "/a/x.wav.mp3" next to an input "/a/x.wav" - is left alone.
     void ReplaceAll(const std::wstring& from, const std::wstring& to);
 };
 

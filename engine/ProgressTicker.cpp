@@ -62,10 +62,29 @@ CProgressTicker::~CProgressTicker() {
 
 void CProgressTicker::Run() {
     for (int i = 0; i < target_; ++i) {
-        sink_->SetBar(i);
-        sink_->SetLabel(Percent(i));
+        if (!Show(i)) {
+            return;  // the worker has already shown a later mark
+        }
         Sleep(kTickMs);
     }
+}
+
+bool CProgressTicker::Show(int value) {
+    // The check and the write stay together, so the thread and the worker cannot interleave a
+    // lower value after a higher one.
+    std::lock_guard<std::mutex> lock(shownMutex_);
+    if (value <= shown_) {
+        return false;
+    }
+    shown_ = value;
+    sink_->SetBar(value);
+    sink_->SetLabel(Percent(value));
+    return true;
+}
+
+int CProgressTicker::Shown() const {
+    std::lock_guard<std::mutex> lock(shownMutex_);
+    return shown_;
 }
 
 void CProgressTicker::Wait() {
@@ -73,19 +92,20 @@ void CProgressTicker::Wait() {
 }
 
 void CProgressTicker::Mark(int value) {
-    sink_->SetBar(value);
-    sink_->SetLabel(Percent(value));
+    Show(value);
 }
 
 void CProgressTicker::StepRange(int from, int to) {
     for (int i = from; i <= to; ++i) {
-        Mark(i);
-        Sleep(kFinishMs);
+        if (Show(i)) {
+            Sleep(kFinishMs);
+        }
     }
 }
 
 bool CProgressTicker::MarkFailedIfMissing(const std::wstring& output) {
-    if (!output.empty() && platform::PathExists(output)) return false;
+    // An empty output is no result either.
+    if (!output.empty() && platform::PathExists(output) && platform::FileSize(output) != 0) return false;
     sink_->SetBarColor(kFailedColor);
     sink_->SetLabelColor(kFailedColor);
     sink_->SetLabel(L"失败");
@@ -95,7 +115,11 @@ bool CProgressTicker::MarkFailedIfMissing(const std::wstring& output) {
 void CProgressTicker::Finish(const std::wstring& output) {
     Wait();
     StepRange(target_, 100);
-    sink_->SetBar(100);
-    sink_->SetLabel(L"100%");
+    {
+        std::lock_guard<std::mutex> lock(shownMutex_);
+        shown_ = 100;
+        sink_->SetBar(100);
+        sink_->SetLabel(L"100%");
+    }
     MarkFailedIfMissing(output);
 }

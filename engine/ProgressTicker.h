@@ -1,12 +1,15 @@
 // The progress ticker: while the external tool runs, a row's progress bar and percent label are
 // animated by time (the tool's own progress output is never read). A thread steps 0 … target−1
 // at 100 ms; after the tool returns the worker waits for it, steps target … 100 at 50 ms, shows
-// "100%" and marks the row failed when the output is missing.
+// "100%" and marks the row failed when the output is missing. A row's value never runs backwards:
+// a value at or below the one already shown is skipped (a worker's fixed mark ends the thread's
+// stepping early), and skipped finishing steps do not wait.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -73,12 +76,15 @@ public:
 
     // Waits for the thread to end (a quick run still lasts target × 100 ms).
     void Wait();
-    // Sets bar and "%d%%" label for from … to (inclusive), one kFinishMs step each.
+    // Sets bar and "%d%%" label for from … to (inclusive), one kFinishMs step each; values not
+    // above the one shown are skipped without waiting.
     void StepRange(int from, int to);
-    // Bar and "%d%%" label at one mark, without waiting.
+    // Bar and "%d%%" label at one mark, without waiting; ignored when not above the value shown.
     void Mark(int value);
+    // The highest value shown so far (-1 before the first).
+    int Shown() const;
     // Bar "forecolor" and label "textcolor" #FFF1707A and the label "失败" when nothing exists at
-    // `output`. True when the row was marked.
+    // `output` or it is an empty file. True when the row was marked.
     bool MarkFailedIfMissing(const std::wstring& output);
     // The end of a speed, volume or background-music job: Wait, StepRange(target, 100), bar 100
     // and "100%", then MarkFailedIfMissing(output).
@@ -86,8 +92,12 @@ public:
 
 private:
     void Run();
+    // Shows `value` when it is above the value shown; false (nothing written) otherwise.
+    bool Show(int value);
 
     std::shared_ptr<TickerSink> sink_;
     int target_;
+    mutable std::mutex shownMutex_;
+    int shown_ = -1;
     std::thread thread_;
 };

@@ -27,11 +27,66 @@ void CWorkThreadPoolImpl::StartWith(unsigned n, unsigned hardwareThreads) {
     started_ = true;
 }
 
+void CBatchLatch::Add(int count) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    expected_ += count;
+}
+
+void CBatchLatch::CountDone() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++done_;
+    }
+    changed_.notify_all();
+}
+
+void CBatchLatch::CountDropped() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++dropped_;
+    }
+    changed_.notify_all();
+}
+
+bool CBatchLatch::Wait() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return done_ + dropped_ >= expected_; });
+    return dropped_ == 0;
+}
+
+bool CBatchLatch::WaitFor(std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!changed_.wait_for(lock, timeout, [this] { return done_ + dropped_ >= expected_; })) {
+        return false;
+    }
+    return dropped_ == 0;
+}
+
+int CBatchLatch::Expected() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return expected_;
+}
+
+int CBatchLatch::Done() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return done_;
+}
+
+int CBatchLatch::Dropped() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return dropped_;
+}
+
 void CWorkThreadPoolImpl::Submit(PoolTask* task) {
     if (task == nullptr) {
         return;
     }
-    std::lock_guard<std::mutex> queueLock(queueMutex_);
+    std::unique_lock<std::mutex> queueLock(queueMutex_);
+    if (stopped_) {
+        queueLock.unlock();
+        DropTask(task);
+        return;
+    }
     queue_.push_back(task);
     std::lock_guard<std::mutex> wakeLock(wakeMutex_);
     wake_.notify_one();
@@ -42,6 +97,14 @@ void CWorkThreadPoolImpl::Submit(std::unique_ptr<_tagAsyncParam> job, std::funct
     Submit(new PoolTask(std::move(job), std::move(call), doneCount));
 }
 
+void CWorkThreadPoolImpl::Submit(std::unique_ptr<_tagAsyncParam> job, std::function<int(void*)> call,
+                                 std::shared_ptr<CBatchLatch> latch) {
+    if (latch) {
+        latch->Add();
+    }
+    Submit(new PoolTask(std::move(job), std::move(call), std::move(latch)));
+}
+
 void CWorkThreadPoolImpl::Stop() {
     std::lock_guard<std::mutex> life(lifeMutex_);
     {
@@ -49,6 +112,7 @@ void CWorkThreadPoolImpl::Stop() {
         // before it waits, so the wake-up below cannot fall between its test and its wait.
         std::lock_guard<std::mutex> queueLock(queueMutex_);
         running_ = false;
+        stopped_ = true;
     }
     {
         std::lock_guard<std::mutex> wakeLock(wakeMutex_);
@@ -60,15 +124,23 @@ void CWorkThreadPoolImpl::Stop() {
         }
     }
     threads_.clear();
-    // Tasks that never ran are freed here; their counters are not incremented.
+    // Tasks that never ran are freed here; their counters are not incremented, their latches
+    // count them dropped (after the joins, so nothing of the batch runs any more).
     std::deque<PoolTask*> abandoned;
     {
         std::lock_guard<std::mutex> queueLock(queueMutex_);
         abandoned.swap(queue_);
     }
     for (PoolTask* task : abandoned) {
-        delete task;
+        DropTask(task);
     }
+}
+
+void CWorkThreadPoolImpl::DropTask(PoolTask* task) {
+    if (task->latch) {
+        task->latch->CountDropped();
+    }
+    delete task;
 }
 
 size_t CWorkThreadPoolImpl::ThreadCount() const {
@@ -120,7 +192,11 @@ void CWorkThreadPoolImpl::RunTask(PoolTask* task) {
     if (task->doneCount != nullptr) {
         task->doneCount->fetch_add(1);
     }
-    delete task;
+    std::shared_ptr<CBatchLatch> latch = std::move(task->latch);
+    delete task;  // the job is freed before its batch is told
+    if (latch) {
+        latch->CountDone();
+    }
 }
 
 CSingletonWorkThreadPool& CSingletonWorkThreadPool::Instance() {

@@ -19,6 +19,9 @@ namespace {
 std::mutex g_initMutex;
 std::unique_ptr<log4cplus::Initializer> g_initializer;
 std::atomic<bool> g_ready{false};
+std::mutex g_hookMutex;
+std::function<void(const Record&)> g_hook;
+std::atomic<bool> g_hooked{false};
 
 std::wstring FolderOf(const std::wstring& path) {
     size_t slash = path.rfind(L'/');
@@ -131,12 +134,23 @@ const char* BaseName(const char* sourceFile) {
     return base;
 }
 
+void SetRecordHook(std::function<void(const Record&)> hook) {
+    std::lock_guard<std::mutex> lock(g_hookMutex);
+    g_hook = std::move(hook);
+    g_hooked = static_cast<bool>(g_hook);
+}
+
 bool InfoEnabled() {
+    if (g_hooked) return true;
     if (!g_ready) return false;
     return log4cplus::Logger::getRoot().isEnabledFor(log4cplus::INFO_LOG_LEVEL);
 }
 
 void WriteInfo(const char* sourceFile, int line, const char* function, const std::wstring& message) {
+    if (g_hooked) {
+        std::lock_guard<std::mutex> lock(g_hookMutex);
+        if (g_hook) g_hook(Record{BaseName(sourceFile), line, function ? function : "", message});
+    }
     if (!g_ready) return;
     log4cplus::Logger root = log4cplus::Logger::getRoot();
     if (!root.isEnabledFor(log4cplus::INFO_LOG_LEVEL)) return;

@@ -2,6 +2,7 @@
 // library from it; TW_LOG_INFO writes one INFO record with the caller's file, line and signature.
 #pragma once
 
+#include <functional>
 #include <sstream>
 #include <string>
 
@@ -38,6 +39,18 @@ private:
     std::wstring logPath_;
     std::wstring propertiesPath_;
 };
+
+// One record as it is handed to the logger: the source file's base name, the line, the full
+// signature of the function that wrote it and the message.
+struct Record {
+    std::string file;
+    int line = 0;
+    std::string function;
+    std::wstring message;
+};
+// Receives a copy of every INFO record written while it is installed, whether or not a log file
+// is configured (tests check where records come from). An empty function removes it.
+void SetRecordHook(std::function<void(const Record&)> hook);
 
 // Writes an INFO record to the root logger when INFO is enabled.
 void WriteInfo(const char* sourceFile, int line, const char* function, const std::wstring& message);

@@ -59,6 +59,10 @@ public:
         args.reserve(argv.size() + 1);
         for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
         args.push_back(nullptr);
+        // Last action: every descriptor above standard error is closed in the child, so a tool
+        // never inherits a file the program holds open (a list being written, the log, a
+        // decoder's streams), whether or not it was opened close-on-exec.
+        posix_spawn_file_actions_addclosefrom_np(&actions_, 3);
         pid_t pid = -1;
         int rc = posix_spawnp(&pid, args[0], &actions_, &attr_, args.data(), environ);
         return rc == 0 ? pid : -1;

@@ -229,6 +229,73 @@ TEST(AacLength, AdtsWalkGivesDurationAndBitRate) {
     EXPECT_NO_FATAL_FAILURE(OnGetAACLength(platform::FromUtf8(src).c_str(), nullptr));
 }
 
+// One ADTS frame of `length` bytes (header included) at 44.1 kHz stereo, payload bytes of zero.
+static std::string AdtsFrame(size_t length, bool copyrightStart = false) {
+    std::string f(length, '\0');
+    f[0] = '\xFF';
+    f[1] = '\xF1';                         // MPEG-4, layer 0, no CRC
+    f[2] = char((1 << 6) | (4 << 2) | 0);  // AAC LC, rate index 4 (44100), channels high bit 0
+    f[3] = char((2 << 6) | (copyrightStart ? 0x04 : 0) | ((length >> 11) & 0x03));
+    f[4] = char((length >> 3) & 0xFF);
+    f[5] = char(((length & 0x07) << 5) | 0x1F);  // buffer fullness 0x7FF
+    f[6] = char(0xFC);
+    return f;
+}
+
+TEST(AacLength, KnownFramesGiveExactSecondsAndRoundedBitRate) {
+    // 99 frames of 400 bytes and a last one of 2100 (longer than 11 bits can say, so the frame
+    // length's top bits count) with the copyright-start bit set beside the length field.
+    TempDir dir;
+    std::string stream;
+    for (int i = 0; i < 99; ++i) stream += AdtsFrame(400);
+    stream += AdtsFrame(2100, true);
+    ASSERT_TRUE(platform::WriteFileBytes(dir.WFile(L"known.aac"), stream));
+    int kbps = -1;
+    const double seconds = OnGetAACLength(dir.WFile(L"known.aac").c_str(), &kbps);
+    // 100 frames of 1024 samples at 44100 Hz.
+    EXPECT_DOUBLE_EQ(seconds, 100.0 * 1024.0 / 44100.0);
+    // 41700 bytes: 0.417 kB a frame × 8 × 43.066 frames a second = 143.67 → 144 (rounded, not cut).
+    EXPECT_EQ(kbps, 144);
+
+    // Without the last frame the count drops by exactly one: every frame, the last included, counts.
+    ASSERT_TRUE(platform::WriteFileBytes(dir.WFile(L"short.aac"), stream.substr(0, 99 * 400)));
+    EXPECT_DOUBLE_EQ(OnGetAACLength(dir.WFile(L"short.aac").c_str(), &kbps), 99.0 * 1024.0 / 44100.0);
+    EXPECT_EQ(kbps, 138);  // 0.4 × 8 × 43.066 = 137.81 → 138
+}
+
+TEST(AacDecode, EveryWavHeaderFieldIsExact) {
+    TempDir dir;
+    const std::string src = dir.File("tone.aac"), wav = dir.File("tone.wav");
+    ASSERT_TRUE(testsupport::MakeTone(src, 1.0, 440, 44100, 2));
+    ASSERT_TRUE(Decode(src, wav));
+    std::string b;
+    ASSERT_TRUE(platform::ReadFileBytes(platform::FromUtf8(wav), &b));
+    ASSERT_GT(b.size(), 44u + 44100u * 4u * 9u / 10u);
+    EXPECT_EQ(b.substr(0, 4), "RIFF");
+    EXPECT_EQ(Le(b, 4, 4), b.size() - 8);
+    EXPECT_EQ(b.substr(8, 4), "WAVE");
+    EXPECT_EQ(b.substr(12, 4), "fmt ");
+    EXPECT_EQ(Le(b, 16, 4), 16u);         // fmt chunk size
+    EXPECT_EQ(Le(b, 20, 2), 1u);          // PCM
+    EXPECT_EQ(Le(b, 22, 2), 2u);          // channels
+    EXPECT_EQ(Le(b, 24, 4), 44100u);      // sample rate
+    EXPECT_EQ(Le(b, 28, 4), 44100u * 4);  // byte rate = rate × channels × 2
+    EXPECT_EQ(Le(b, 32, 2), 4u);          // block align
+    EXPECT_EQ(Le(b, 34, 2), 16u);         // bits per sample
+    EXPECT_EQ(b.substr(36, 4), "data");
+    EXPECT_EQ(Le(b, 40, 4), b.size() - 44);
+    EXPECT_EQ((b.size() - 44) % 4, 0u);
+
+    // Another rate: the byte rate follows it.
+    ASSERT_TRUE(testsupport::MakeTone(dir.File("st.aac"), 1.0, 440, 48000, 2));
+    ASSERT_TRUE(Decode(dir.File("st.aac"), dir.File("st.wav")));
+    ASSERT_TRUE(platform::ReadFileBytes(dir.WFile(L"st.wav"), &b));
+    EXPECT_EQ(Le(b, 28, 4), 48000u * 4);
+    EXPECT_EQ(Le(b, 32, 2), 4u);
+    EXPECT_EQ(Le(b, 40, 4), b.size() - 44);
+    EXPECT_EQ((b.size() - 44) % 4, 0u);
+}
+
 TEST(AacDecode, AdifStreamDecodesAndHasNoMeasuredLength) {
     TempDir dir;
     const std::string adts = dir.File("tone.aac"), adif = dir.File("tone-adif.aac");

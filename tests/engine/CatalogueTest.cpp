@@ -122,6 +122,18 @@ TEST(Catalogue, ReplaceAllRewritesTextAndArguments) {
     cmd.ReplaceAll(L"/in/a.wav", L"/tmp/a(1).wav");
     EXPECT_EQ(cmd.text, L"\"/f\" -i \"/tmp/a(1).wav\" -ac 1 \"/out/a.ogg\"");
     EXPECT_EQ(cmd.argv[2], L"/tmp/a(1).wav");
+
+    // Only the path as a whole is replaced: an output that merely begins with the input's text
+    // keeps its name.
+    ToolCommand retry = Make(CmdTemplate::Convert, {L"/f", L"/in/a.wav", L"00:00:00.000", L"00:00:01.000",
+                                                    L"-ab 128k", L"/in/a.wav.mp3", L"/in/a.wav.p"});
+    retry.ReplaceAll(L"/in/a.wav", L"/tmp/a.wav");
+    EXPECT_EQ(retry.argv[2], L"/tmp/a.wav");
+    EXPECT_EQ(retry.argv[retry.argv.size() - 5], L"/in/a.wav.mp3");
+    EXPECT_EQ(retry.argv.back(), L"/in/a.wav.p");
+    EXPECT_EQ(retry.text,
+              L"\"/f\" -i \"/tmp/a.wav\" -ss 00:00:00.000 -t 00:00:01.000 -ab 128k \"/in/a.wav.mp3\" "
+              L"-hide_banner -y -progress \"/in/a.wav.p\"");
 }
 
 TEST(CatalogueSelection, Cut) {

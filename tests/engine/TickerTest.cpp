@@ -1,8 +1,10 @@
 // The progress ticker on a fast time base: the step sequence, the colours and the failure mark.
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <map>
 #include <mutex>
+#include <thread>
 
 #include "common/Common.h"
 #include "engine/AudioProcess.h"
@@ -120,7 +122,7 @@ TEST(Ticker, NoiseMarksAndPartialSteps) {
     ticker.Wait();
     ticker.StepRange(ticker.Target(), 90);
     ticker.Mark(82);
-    EXPECT_EQ(sink->label, L"82%");
+    EXPECT_EQ(sink->label, L"90%") << "a mark below the value shown is ignored";
     ticker.StepRange(91, 100);
     EXPECT_EQ(sink->label, L"100%");
     EXPECT_EQ(time.steps.size(), 40u + 51u + 10u);
@@ -146,4 +148,54 @@ TEST(Ticker, RunOfAMissingToolStillAnimatesAndEndsRed) {
     EXPECT_EQ(sink->barColor, CProgressTicker::kFailedColor);
 }
 
+// Every value a row receives, in order, from the thread and from the worker.
+class SequenceSink : public RecordingSink {
+public:
+    void SetBar(int value) override {
+        RecordingSink::SetBar(value);
+        std::lock_guard<std::mutex> l(m);
+        bars.push_back(value);
+    }
+    std::vector<int> bars;
+};
+
+TEST(Ticker, WorkerMarksAndFinishingStepsNeverLowerTheValueShown) {
+    auto sink = std::make_shared<SequenceSink>();
+    // The thread pauses at 10 until the worker has set its fixed mark, as a quick tool run does.
+    std::mutex gate;
+    std::condition_variable opened;
+    bool marked = false;
+    CProgressTicker::SetSleepFunction([&](uint32_t ms) {
+        if (ms != CProgressTicker::kTickMs) return;
+        std::unique_lock<std::mutex> l(gate);
+        int bar;
+        {
+            std::lock_guard<std::mutex> sl(sink->m);
+            bar = sink->bar;
+        }
+        if (bar == 10) opened.wait(l, [&] { return marked; });
+    });
+    {
+        CProgressTicker ticker(sink, 79);
+        while (ticker.Shown() < 10) std::this_thread::yield();
+        ticker.Mark(82);
+        {
+            std::lock_guard<std::mutex> l(gate);
+            marked = true;
+        }
+        opened.notify_all();
+        ticker.Mark(87);
+        ticker.Wait();
+        ticker.StepRange(ticker.Target(), 100);
+    }
+    CProgressTicker::SetSleepFunction(nullptr);
+    ASSERT_FALSE(sink->bars.empty());
+    for (size_t i = 1; i < sink->bars.size(); ++i) {
+        ASSERT_GT(sink->bars[i], sink->bars[i - 1]) << "step " << i;
+    }
+    EXPECT_EQ(sink->bars.back(), 100);
+    EXPECT_EQ(sink->label, L"100%");
+    // 0 … 10 from the thread, the marks 82 and 87, then 88 … 100.
+    EXPECT_EQ(sink->bars.size(), 11u + 2u + 13u);
+}
 }  // namespace

@@ -1,5 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -83,6 +85,28 @@ TEST(Process, CaptureReturnsWhenAGrandchildKeepsThePipeOpen) {
     ASSERT_TRUE(platform::RunProcessCapture({"sh", "-c", "sleep 20 & echo parent-done"}, &out, &code, 100));
     EXPECT_EQ(code, 0);
     EXPECT_EQ(out, "parent-done\n");
+}
+
+TEST(Process, ChildrenInheritNoDescriptorBeyondTheStandardThree) {
+    // Files the program holds open without close-on-exec - as a stream library may - must not
+    // reach a tool: a held-open list or log would otherwise stay open in every child.
+    testsupport::TempDir dir;
+    const std::string held = dir.Path() + "held-open-list.txt";
+    const int fd = ::open(held.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(fd, 0);
+    std::string out;
+    ASSERT_TRUE(platform::RunProcessCapture({"ls", "-l", "/proc/self/fd/"}, &out));
+    EXPECT_EQ(out.find("held-open-list"), std::string::npos) << out;
+    // The same for a run whose output is discarded: the child writes its view to a file.
+    const std::string view = dir.Path() + "view.txt";
+    int code = -1;
+    ASSERT_TRUE(platform::RunProcess({"sh", "-c", "ls -l /proc/self/fd/ > \"$0\"", view}, &code));
+    EXPECT_EQ(code, 0);
+    std::string seen;
+    ASSERT_TRUE(platform::ReadFileBytes(FromUtf8(view), &seen));
+    EXPECT_NE(seen.find("view.txt"), std::string::npos) << "the listing itself is there";
+    EXPECT_EQ(seen.find("held-open-list"), std::string::npos) << seen;
+    ::close(fd);
 }
 
 TEST(Files, CopyNeverOverwritesAndDeleteIsIdempotent) {

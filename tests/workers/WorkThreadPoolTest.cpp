@@ -233,3 +233,97 @@ TEST(WorkThreadPool, SingletonsAreDistinctProcessWideInstances) {
     EXPECT_NE(general, merge);
     EXPECT_FALSE(CSingletonMergeWorkThreadPool::Instance().IsStarted());
 }
+
+TEST(BatchLatch, WaitsForExactlyTheQueuedJobsAndIsReleasedByStop) {
+    CWorkThreadPoolImpl pool;
+    pool.StartWith(1, 1);
+    Gate gate;
+    std::atomic<int> ran{0};
+    auto latch = std::make_shared<CBatchLatch>();
+    pool.Submit(
+        Job(L"a"),
+        [&](void*) {
+            gate.Pass();
+            ran.fetch_add(1);
+            return 0;
+        },
+        latch);
+    pool.Submit(
+        Job(L"b"),
+        [&](void*) {
+            ran.fetch_add(1);
+            return 0;
+        },
+        latch);
+    pool.Submit(
+        Job(L"c"),
+        [&](void*) {
+            ran.fetch_add(1);
+            return 0;
+        },
+        latch);
+    EXPECT_EQ(latch->Expected(), 3);
+    WaitFor(gate.arrived, 1);
+    EXPECT_FALSE(latch->WaitFor(std::chrono::milliseconds(0))) << "nothing has finished yet";
+
+    // Stop while the first job runs: it finishes, the other two are dropped, the waiter is free.
+    std::atomic<bool> released{false};
+    bool allRan = true;
+    std::thread waiter([&] {
+        allRan = latch->Wait();
+        released = true;
+    });
+    std::thread stopper([&] { pool.Stop(); });
+    gate.Open();
+    stopper.join();
+    waiter.join();
+    EXPECT_TRUE(released.load());
+    EXPECT_FALSE(allRan);
+    EXPECT_EQ(ran.load(), 1);
+    EXPECT_EQ(latch->Done(), 1);
+    EXPECT_EQ(latch->Dropped(), 2);
+
+    // A job submitted to the stopped pool is dropped at once instead of waiting for ever.
+    auto late = std::make_shared<CBatchLatch>();
+    pool.Submit(
+        Job(L"d"),
+        [&](void*) {
+            ran.fetch_add(1);
+            return 0;
+        },
+        late);
+    EXPECT_FALSE(late->Wait());
+    EXPECT_EQ(ran.load(), 1);
+    EXPECT_EQ(pool.QueuedCount(), 0u);
+}
+
+TEST(BatchLatch, CompletedBatchAndNeverStartedPool) {
+    CWorkThreadPoolImpl pool;
+    pool.StartWith(2, 2);
+    auto latch = std::make_shared<CBatchLatch>();
+    std::atomic<int> ran{0};
+    for (int i = 0; i < 5; ++i) {
+        pool.Submit(
+            Job(L"x"),
+            [&](void*) {
+                ran.fetch_add(1);
+                return 0;
+            },
+            latch);
+    }
+    EXPECT_TRUE(latch->Wait());
+    EXPECT_EQ(ran.load(), 5);
+    EXPECT_EQ(latch->Done(), 5);
+    EXPECT_TRUE(std::make_shared<CBatchLatch>()->Wait()) << "an empty batch does not wait";
+    pool.Stop();
+
+    // A pool that never started (as the merge pool) still releases its batch when stopped.
+    CWorkThreadPoolImpl idle;
+    auto waiting = std::make_shared<CBatchLatch>();
+    idle.Submit(
+        Job(L"y"), [](void*) { return 0; }, waiting);
+    std::thread waiter([&] { EXPECT_FALSE(waiting->Wait()); });
+    idle.Stop();
+    waiter.join();
+    EXPECT_EQ(waiting->Dropped(), 1);
+}

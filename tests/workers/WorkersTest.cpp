@@ -4,13 +4,18 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/Common.h"
 #include "engine/AudioProcess.h"
 #include "engine/WorkThreadPool.h"
+#include "engine/WorkerSupport.h"
 #include "logging/Log.h"
 #include "platform/Platform.h"
 #include "support/TestSupport.h"
@@ -159,8 +164,10 @@ TEST_F(WorkersTest, FormatOfUnreadableInputRetriesOnceAndShowsZeroSize) {
     job.controlB = Child(row, L"formatconvertaudio");
     CAudioProcess::OnAsyncFormatAudio(&job);
 
-    EXPECT_EQ(Child(row, L"outfilesize")->GetText(), L"大小：0.0KB");
-    EXPECT_TRUE(Child(row, L"btn_openfile")->IsOwnVisible());
+    EXPECT_EQ(Child(row, L"outfilesize")->GetText(), L"失败") << "a missing output is no size";
+    EXPECT_EQ(Child(row, L"outfilesize")->GetTextColor(), kFailed);
+    EXPECT_FALSE(Child(row, L"btn_openfile")->IsOwnVisible()) << "there is nothing to open";
+    EXPECT_TRUE(Child(row, L"formatconvertaudio")->IsEnabled()) << "the row can be converted again";
     EXPECT_TRUE(FilesIn(SystemTemp()).empty()) << "the retry's temporary copy is deleted";
     std::string bytes;
     ASSERT_TRUE(platform::ReadFileBytes(job.input, &bytes));
@@ -212,7 +219,7 @@ TEST_F(WorkersTest, FormatOfAacToMp3GoesThroughAWavBesideTheSourceAndRemovesIt) 
     job.controlA = Child(row, L"outfilesize");
     CAudioProcess::OnAsyncFormatAudio(&job);
     EXPECT_FALSE(platform::PathExists(job.output));
-    EXPECT_EQ(Child(row, L"outfilesize")->GetText(), L"大小：0.0KB");
+    EXPECT_EQ(Child(row, L"outfilesize")->GetText(), L"失败");
     EXPECT_EQ(FilesIn(In(L"")), std::vector<std::wstring>{L"song.aac"}) << "the decoded WAV is removed";
 }
 
@@ -645,6 +652,253 @@ TEST_F(WorkersTest, MergePieceWithoutMeasurableDurationTakesTheWavRoute) {
     ASSERT_TRUE(platform::IsRegularFile(output));
     EXPECT_NEAR(testsupport::ProbeDurationSeconds(U8(output)), 2.0, 0.2);
     EXPECT_TRUE(FilesIn(MergeTemp()).empty());
+}
+
+// ---- Outcomes that must never read as success, records and temporary names --------------------------
+
+// Collects the records written while it lives.
+class RecordTap {
+public:
+    RecordTap() {
+        logging::SetRecordHook([this](const logging::Record& r) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            records.push_back(r);
+            if (onRecord) onRecord(r);
+        });
+    }
+    ~RecordTap() { logging::SetRecordHook(nullptr); }
+    std::vector<logging::Record> records;
+    std::function<void(const logging::Record&)> onRecord;
+
+private:
+    std::mutex mutex_;
+};
+
+// The last double-quoted part of a command line.
+std::wstring LastQuoted(const std::wstring& text) {
+    const size_t close = text.rfind(L'"');
+    const size_t open = close == std::wstring::npos ? close : text.rfind(L'"', close - 1);
+    return open == std::wstring::npos ? std::wstring() : text.substr(open + 1, close - open - 1);
+}
+
+TEST_F(WorkersTest, CutAndExtractWithoutOutputShowFailedInRed) {
+    ASSERT_TRUE(platform::WriteFileBytes(In(L"broken.mp3"), "not audio"));
+    ASSERT_TRUE(testsupport::MakeVideo(U8(In(L"clip.mp4")), 1.0, false));  // a video without sound
+    CContainerUI* cutRow = Row(L"listitemcutout.xml");
+    CContainerUI* extractRow = Row(L"listitemcutout.xml");
+    _tagAsyncParam cut;
+    cut.input = In(L"broken.mp3");
+    cut.output = Out(L"part.mp3");
+    cut.progressPath = Out(L"300");
+    cut.start = L"00:00:00.000";
+    cut.length = L"00:00:01.000";
+    cut.controlA = Child(cutRow, L"filesize");
+    _tagAsyncParam extract = cut;
+    extract.input = In(L"clip.mp4");
+    extract.output = Out(L"clip.mp3");
+    extract.progressPath = Out(L"301");
+    extract.controlA = Child(extractRow, L"filesize");
+    CAudioProcess::OnAsyncCutAudio(&cut);
+    CAudioProcess::OnAsyncExtractAudio(&extract);
+    for (CContainerUI* row : {cutRow, extractRow}) {
+        EXPECT_EQ(Child(row, L"filesize")->GetText(), L"失败");
+        EXPECT_EQ(Child(row, L"filesize")->GetTextColor(), kFailed);
+    }
+    EXPECT_LE(CCommon::OnGetFileSize(extract.output), 0u);
+}
+
+TEST_F(WorkersTest, FormatRetryMakesItsTemporaryCopyAndRemovesIt) {
+    // The first run fails on its start time while the bare copy (which has none) succeeds, so the
+    // retry really works from a copy in the temporary folder.
+    ASSERT_TRUE(testsupport::MakeTone(U8(In(L"tone.wav")), 1.0));
+    CContainerUI* row = Row(L"listitemformat.xml");
+    _tagAsyncParam job;
+    job.input = In(L"tone.wav");
+    job.output = Out(L"tone_1.mp3");
+    job.progressPath = Out(L"302");
+    job.start = L"not-a-time";
+    job.length = L"00:00:01.000";
+    job.extra = L"-ab 128k";
+    job.controlA = Child(row, L"outfilesize");
+    job.controlB = Child(row, L"formatconvertaudio");
+    std::vector<std::wstring> commands;
+    bool copySeenBeforeRetry = false;
+    {
+        RecordTap tap;
+        tap.onRecord = [&](const logging::Record& r) {
+            if (r.message.rfind(L">> CmdLine : ", 0) != 0) return;
+            commands.push_back(r.message);
+            // The retry is the third command: its input is the copy, which must exist by now.
+            if (commands.size() == 3) {
+                const std::wstring copy = LastQuoted(commands[1].substr(0, commands[1].size() - 1));
+                copySeenBeforeRetry = copy.rfind(SystemTemp(), 0) == 0 && platform::IsRegularFile(copy) &&
+                                      platform::FileSize(copy) > 1000 &&
+                                      r.message.find(L"-i \"" + copy + L"\"") != std::wstring::npos;
+            }
+        };
+        CAudioProcess::OnAsyncFormatAudio(&job);
+    }
+    ASSERT_EQ(commands.size(), 3u);
+    EXPECT_NE(commands[1].find(L" -i \"" + job.input + L"\" -ab 128k \"" + SystemTemp() + L"tone.wav\""),
+              std::wstring::npos)
+        << U8(commands[1]);
+    EXPECT_TRUE(copySeenBeforeRetry);
+    EXPECT_TRUE(FilesIn(SystemTemp()).empty()) << "the copy is deleted";
+    EXPECT_EQ(Child(row, L"outfilesize")->GetText(), L"失败");
+    EXPECT_EQ(FilesIn(In(L"")), std::vector<std::wstring>{L"tone.wav"});
+}
+
+TEST_F(WorkersTest, EveryWorkerRecordIsLocatedInTheWorkerItself) {
+    ASSERT_TRUE(testsupport::MakeTone(U8(In(L"tone.mp3")), 2.5));
+    SegmentLength = 1000;  // the piece path, whose records come from helpers
+    CContainerUI* row = Row(L"listitemprogress.xml");
+    _tagAsyncParam noise = ProgressJob(row, In(L"tone.mp3"), Out(L"clean.mp3"), L"303", L"mp3");
+    _tagAsyncParam cut;
+    cut.input = In(L"tone.mp3");
+    cut.output = Out(L"cut.mp3");
+    cut.progressPath = Out(L"304");
+    cut.start = L"00:00:00.000";
+    cut.length = L"00:00:01.000";
+    RecordTap tap;
+    CAudioProcess::OnAsyncNoiseAudio(&noise);
+    CAudioProcess::OnAsyncCutAudio(&cut);
+    logging::SetRecordHook(nullptr);
+
+    const std::string noiseSig = "static int CAudioProcess::OnAsyncNoiseAudio(void*)";
+    const std::string cutSig = "static int CAudioProcess::OnAsyncCutAudio(void*)";
+    std::map<std::string, int> prefixes;
+    for (const auto& r : tap.records) {
+        EXPECT_NE(r.file, "WorkerSupport.cpp") << U8(r.message);
+        if (r.file != "AudioProcess.cpp") continue;  // the probe's and denoiser's own records
+        if (r.function.find("OnMergeNoiseAudio") != std::string::npos) continue;  // the join step
+        EXPECT_TRUE(r.function == noiseSig || r.function == cutSig) << r.function << " " << U8(r.message);
+        for (const char* prefix : {">> IN ", ">> OUT ", ">> CmdLine : ", "szCmdLine : ", "Linker : ",
+                                   "Finish Noise : ", ">> 超过30s"}) {
+            if (U8(r.message).rfind(prefix, 0) == 0) ++prefixes[r.function + "|" + prefix];
+        }
+    }
+    EXPECT_EQ(prefixes[noiseSig + "|>> IN "], 1);
+    EXPECT_EQ(prefixes[noiseSig + "|>> OUT "], 1);
+    EXPECT_EQ(prefixes[noiseSig + "|szCmdLine : "], 3);
+    EXPECT_EQ(prefixes[noiseSig + "|Linker : "], 1);
+    EXPECT_EQ(prefixes[noiseSig + "|Finish Noise : "], 1);
+    EXPECT_EQ(prefixes[noiseSig + "|>> 超过30s"], 1);
+    EXPECT_EQ(prefixes[cutSig + "|>> IN "], 1);
+    EXPECT_EQ(prefixes[cutSig + "|>> CmdLine : "], 1);
+    EXPECT_EQ(prefixes[cutSig + "|>> OUT "], 1);
+    EXPECT_TRUE(platform::IsRegularFile(noise.output));
+}
+
+TEST_F(WorkersTest, MergeJoinLogsNoEntryOrExitRecords) {
+    ASSERT_TRUE(testsupport::MakeTone(U8(In(L"a.wav")), 1.0));
+    RecordTap tap;
+    CWorkThreadPoolImpl pool;
+    pool.StartWith(2, 2);
+    const std::wstring output =
+        CAudioProcess::OnRunMergeBatch({{In(L"a.wav"), L"", L"00:00:01.000"}}, Out(L""), pool);
+    pool.Stop();
+    logging::SetRecordHook(nullptr);
+    ASSERT_TRUE(platform::IsRegularFile(output));
+    int merges = 0;
+    for (const auto& r : tap.records) {
+        const std::string text = U8(r.message);
+        EXPECT_EQ(text.find("IN OnMergeAudio"), std::string::npos);
+        EXPECT_EQ(text.find("OUT OnMergeAudio"), std::string::npos);
+        EXPECT_EQ(text.find("OnRunMergeBatch"), std::string::npos);
+        if (text.rfind("Merge : ", 0) == 0) {
+            ++merges;
+            EXPECT_EQ(r.function,
+                      "static int CAudioProcess::OnMergeAudio(std::wstring, std::wstring, std::wstring)");
+        }
+    }
+    EXPECT_EQ(merges, 1);
+}
+
+TEST_F(WorkersTest, JobsSharingOneProgressPathEachGetTheirOwn) {
+    // Two rows started in the same millisecond carry the same progress path; neither file exists.
+    _tagAsyncParam shared;
+    shared.input = In(L"a.wav");
+    shared.output = Out(L"a.mp3");
+    shared.progressPath = Out(L"305");
+    std::wstring first, second;
+    {
+        workers::CWorkerScope one(L"One");
+        workers::CWorkerScope two(L"Two");
+        first = one.TakeJob(&shared).progressPath;
+        second = two.TakeJob(&shared).progressPath;
+        EXPECT_EQ(first, shared.progressPath);
+        EXPECT_NE(second, first);
+        EXPECT_EQ(second.rfind(Out(L"")), 0u) << "the replacement stays in the same folder";
+        EXPECT_TRUE(workers::ProgressPathHeld(first));
+        EXPECT_TRUE(workers::ProgressPathHeld(second));
+        // Temporary names reserved by the scope are removed with it.
+        ASSERT_TRUE(platform::WriteFileBytes(one.ReserveTemp(Out(L""), L"305", L".wav"), "x"));
+        ASSERT_TRUE(platform::WriteFileBytes(first, "progress"));
+    }
+    EXPECT_FALSE(workers::ProgressPathHeld(first));
+    EXPECT_FALSE(workers::ProgressPathHeld(second));
+    EXPECT_TRUE(FilesIn(Out(L"")).empty());
+    // A job whose input is its output writes nothing.
+    _tagAsyncParam self = shared;
+    self.output = shared.input;
+    workers::CWorkerScope scope(L"Self");
+    EXPECT_TRUE(scope.TakeJob(&self).output.empty());
+}
+
+TEST_F(WorkersTest, MergeFallbackRatesAndTheLameCopyTolerance) {
+    int sampleRate = -1, kbps = -1;
+    ASSERT_TRUE(platform::WriteFileBytes(Out(L"joined.mp3"), "no audio in here"));
+    workers::MergeEncodeRates(Out(L"joined.mp3"), &sampleRate, &kbps);
+    EXPECT_EQ(sampleRate, 44100);
+    EXPECT_EQ(kbps, 128);
+    workers::MergeEncodeRates(Out(L"missing.mp3"), &sampleRate, &kbps);
+    EXPECT_EQ(sampleRate, 0);
+    EXPECT_EQ(kbps, 0);
+    ASSERT_TRUE(testsupport::MakeTone(U8(In(L"tone.mp3")), 2.0, 440, 32000, 1));
+    workers::MergeEncodeRates(In(L"tone.mp3"), &sampleRate, &kbps);
+    EXPECT_EQ(sampleRate, 32000) << "a measurable file keeps its own rate";
+
+    MediaFacts facts;
+    CCommon::OnGetMediaFileInfo(In(L"tone.mp3"), facts);
+    ASSERT_GT(facts.durationMs, 100u);
+    auto covers = [&](const std::wstring& start, uint32_t lengthMs) {
+        return workers::CoversWholeFile({In(L"tone.mp3"), start, CCommon::FormatTimeCode(lengthMs)});
+    };
+    EXPECT_TRUE(covers(L"", facts.durationMs));
+    EXPECT_TRUE(covers(L"00:00:00.000", facts.durationMs - 20));
+    EXPECT_TRUE(covers(L"00:00:00.000", facts.durationMs - 40));
+    EXPECT_TRUE(covers(L"00:00:00.000", facts.durationMs - workers::kCopyToleranceMs));
+    EXPECT_FALSE(covers(L"00:00:00.000", facts.durationMs - workers::kCopyToleranceMs - 1));
+    EXPECT_FALSE(covers(L"00:00:00.010", facts.durationMs)) << "a later start needs the cut";
+}
+
+TEST_F(WorkersTest, NoiseRowsStepTheirBarsWithoutHoldingTheDenoiseLock) {
+    // The finishing steps run on the worker's thread. At each one, another thread must be able to
+    // take the denoise lock: with this job alone, nobody else may be holding it.
+    std::atomic<int> steps{0}, blocked{0};
+    CProgressTicker::SetSleepFunction([&](uint32_t ms) {
+        if (ms != CProgressTicker::kFinishMs) return;
+        ++steps;
+        std::thread probe([&] {
+            if (DenoiseLock.try_lock()) {
+                DenoiseLock.unlock();
+            } else {
+                ++blocked;
+            }
+        });
+        probe.join();
+    });
+    for (const wchar_t* input : {L"speech.wav", L"speech.ogg"}) {
+        ASSERT_TRUE(testsupport::MakeNoise(U8(In(input)), 1.0, 0.2, 16000, 1));
+        CContainerUI* row = Row(L"listitemprogress.xml");
+        _tagAsyncParam job = ProgressJob(row, In(input), Out(std::wstring(input) + L".mp3"), L"310", L"mp3");
+        CAudioProcess::OnAsyncNoiseAudio(&job);
+        EXPECT_TRUE(platform::IsRegularFile(job.output));
+        EXPECT_EQ(Child(row, L"ProgressValue")->GetText(), L"100%");
+    }
+    CProgressTicker::SetSleepFunction([](uint32_t) {});
+    EXPECT_GE(steps.load(), 2 * 21) << "each row steps at least from 79 to 100";
+    EXPECT_EQ(blocked.load(), 0);
 }
 
 }  // namespace
