@@ -6,6 +6,7 @@
 
 #include "common/Common.h"
 #include "platform/Platform.h"
+#include "ui/EditAudioWnd.h"
 #include "ui/Messages.h"
 #include "ui/TaskListState.h"
 #include "uikit/UIlib.h"
@@ -55,10 +56,26 @@ std::wstring Printf(const char* format, double value) {
 
 using namespace tasklist;
 
+namespace {
+
+// The program's cut editor: modal, owned by the main window, destroyed when it returns.
+bool RunCutEditor(CWindowUI* owner, const std::wstring& source, bool multiSegment,
+                  std::vector<CTaskList::Segment>* segments) {
+    auto editor = std::make_unique<CEditAudioWnd>(source, multiSegment ? 1 : 0);
+    if (editor->Run(owner) != 1) return false;
+    for (const CutSegment& s : editor->GetSegments())
+        segments->push_back(
+            {s.fileName, s.startTime, s.lengthMs > 0 ? static_cast<uint32_t>(s.lengthMs) : 0u});
+    return true;
+}
+
+}  // namespace
+
 CTaskList::CTaskList(CWindowUI* mainWnd) : m_state(std::make_shared<State>()) {
     m_state->wnd = mainWnd;
     m_state->owner = this;
     m_state->self = m_state;
+    m_state->editor = RunCutEditor;
 }
 
 CTaskList::~CTaskList() {

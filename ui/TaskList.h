@@ -67,7 +67,7 @@ public:
     void OpenOutput(CControlUI* button);                 // "btn_openfile", "btn_openfileout"
     void OnSliderStep(CControlUI* slider);               // "sliderprogress" of a speed/volume row
 
-    // The cut editor that row editing opens (the window installs it; without one nothing opens).
+    // The cut editor that row editing opens (the program's CEditAudioWnd unless replaced).
     void SetEditor(EditorFn editor);
     // Whether page's batch runs. While it does, adding, removing and clearing on that page are
     // refused with notice 4, since the workers write into its rows. Without a check no page runs.

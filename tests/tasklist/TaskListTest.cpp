@@ -550,3 +550,25 @@ TEST_F(TaskListTest, ClearingRemovingAndClosingWhileProbingIsSafe) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(TaskListTest, RowEditingRunsTheProgramsCutEditor) {
+    Add(1, {Media(L"a.wav")});
+    CControlUI* time = Child(Row(1, 0), L"outfiletime");
+    const std::wstring before = time->GetText();
+    // Cancelled: the row keeps its length.
+    driver->AnswerNextModal(L"btncancel");
+    tasks->EditRow(Child(Row(1, 0), L"formatcutaudio"));
+    EXPECT_EQ(driver->PendingAnswers(), 0);
+    EXPECT_EQ(time->GetText(), before);
+    // Confirmed: the editor's range comes back as the row's start and length.
+    driver->AnswerNextModal(L"btok");
+    tasks->EditRow(Child(Row(1, 0), L"formatcutaudio"));
+    EXPECT_EQ(driver->PendingAnswers(), 0);
+    EXPECT_EQ(time->GetText().rfind(L"时长：", 0), 0u);
+    EXPECT_FALSE(time->GetUserData().empty());
+    EXPECT_GT(time->GetTag(), 0u);
+}
+
+}  // namespace
