@@ -276,6 +276,13 @@ void CContainerUI::SetWindow(CWindowUI* window, CControlUI* parent, bool init) {
     for (CControlUI* c : items) c->SetWindow(window, this, init);
 }
 
+void CContainerUI::SetVisible(bool visible) {
+    CControlUI::SetVisible(visible);
+    CUILockGuard lock(UILock());
+    bool effective = m_bVisible && m_bInternVisible;
+    for (CControlUI* c : m_items) c->SetInternVisible(effective);
+}
+
 void CContainerUI::SetInternVisible(bool visible) {
     CControlUI::SetInternVisible(visible);
     CUILockGuard lock(UILock());
@@ -463,6 +470,10 @@ void CTabLayoutUI::ApplySelection() {
     bool effective = m_bVisible && m_bInternVisible;
     for (int i = 0; i < static_cast<int>(m_items.size()); ++i)
         m_items[i]->SetInternVisible(effective && i == m_curSel);
+}
+void CTabLayoutUI::SetVisible(bool visible) {
+    CControlUI::SetVisible(visible);
+    ApplySelection();
 }
 void CTabLayoutUI::SetInternVisible(bool visible) {
     CControlUI::SetInternVisible(visible);

@@ -47,6 +47,8 @@ public:
     void SetAttribute(const std::wstring& name, const std::wstring& value) override;
     void SetPos(const UIRect& rc, bool needInvalidate = true) override;
     void SetWindow(CWindowUI* window, CControlUI* parent, bool init = true) override;
+    // Showing or hiding a container shows or hides its children with it.
+    void SetVisible(bool visible = true) override;
     void SetInternVisible(bool visible = true) override;
     CControlUI* FindControlByName(const std::wstring& name) override;
     CControlUI* FindControlAt(UIPoint pt) override;
@@ -98,6 +100,7 @@ public:
     bool Remove(CControlUI* control) override;
     void RemoveAll() override;
     void SetAttribute(const std::wstring& name, const std::wstring& value) override;
+    void SetVisible(bool visible = true) override;
     void SetInternVisible(bool visible = true) override;
     void LayoutChildren(const UIRect& inner) override;
 
