@@ -309,6 +309,18 @@ void RenderToolPages(CWindowUI* w, const std::string& suffix) {
                                                       "_layout" + suffix + ".png"),
                                "PNG"));
         EXPECT_GT(Detail(empty), 40);
+        if (p == 1) {
+            // The hot picture while the pointer is over the drop zone.
+            if (CControlUI* add = w->FindControl(L"btn_addcadfile")) {
+                w->InputMouseMove(add->GetPos().Center());
+                const QImage hot = Grab(w);
+                EXPECT_TRUE(hot.save(
+                    QString::fromStdString(ScreenshotFolder() + "main_page1_hot_layout" + suffix + ".png"),
+                    "PNG"));
+                EXPECT_NE(hot, empty) << "the drop zone shows its hot picture";
+                w->InputMouseLeave();
+            }
+        }
 
         for (const wchar_t* listName : {page.list, page.outList}) {
             if (!listName) continue;
