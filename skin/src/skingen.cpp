@@ -394,7 +394,19 @@ bool ParseManifest(const fs::path& path, std::vector<Entry>* entries, std::strin
 
 }  // namespace
 
+int Generate(int argc, char** argv);
+
 int main(int argc, char** argv) {
+    try {
+        return Generate(argc, argv);
+    } catch (const std::exception& e) {
+        // A malformed number in the manifest ends here rather than in an unexplained abort.
+        std::fprintf(stderr, "skingen: %s\n", e.what());
+        return 1;
+    }
+}
+
+int Generate(int argc, char** argv) {
     if (argc != 5) {
         std::fprintf(stderr, "usage: skingen <images.txt> <source folder> <output folder> <rsvg-convert>\n");
         return 2;
