@@ -1,7 +1,8 @@
 // Noise reducer speed: Reduce (file reading and writing included) against ffmpeg's afftdn filter on
 // the same 10-minute, 16 kHz mono file of speech-like sound over steady noise, as the noise worker
-// feeds it. Prints realtime factors, the peak memory of each, and, last,
-// "RESULT denoise ours_x=... peer_x=... ratio=...".
+// feeds it. Prints realtime factors (best and median of the runs), the peak memory of each, and,
+// last, "RESULT denoise ours_x=... peer_x=... ratio=... ours_median_x=... peer_median_x=...
+// median_ratio=...".
 #include <sndfile.h>
 #include <stdlib.h>
 #include <sys/resource.h>
@@ -109,31 +110,40 @@ int main() {
         return 1;
     }
 
+    // The three contenders take turns, run after run, so that a busy moment of the machine weighs on
+    // all of them alike; best and median of each are reported.
+    auto reduce = [&](bool parallel) {
+        platform::DeleteFilePath(platform::FromUtf8(ours));
+        NoiseReducer reducer;
+        reducer.SetParallel(parallel);
+        return reducer.Reduce(platform::FromUtf8(input), platform::FromUtf8(ours), 1);
+    };
+    auto afftdn = [&] {
+        int code = -1;
+        return platform::RunProcess({ffmpeg, "-hide_banner", "-loglevel", "error", "-y", "-i", input, "-af",
+                                     "afftdn", "-c:a", "pcm_f32le", peer},
+                                    &code) &&
+               code == 0;
+    };
+    std::vector<double> singleRuns, oursRuns, peerRuns;
     double oursCpu = 0, peerCpu = 0, singleCpu = 0;
-    const double singleSeconds = bench::BestSeconds(
-        [&] {
-            platform::DeleteFilePath(platform::FromUtf8(ours));
-            NoiseReducer reducer;
-            reducer.SetParallel(false);
-            return reducer.Reduce(platform::FromUtf8(input), platform::FromUtf8(ours), 1);
-        },
-        RUSAGE_SELF, kRuns, &singleCpu);
-    const double oursSeconds = bench::BestSeconds(
-        [&] {
-            platform::DeleteFilePath(platform::FromUtf8(ours));
-            NoiseReducer reducer;
-            return reducer.Reduce(platform::FromUtf8(input), platform::FromUtf8(ours), 1);
-        },
-        RUSAGE_SELF, kRuns, &oursCpu);
-    const double peerSeconds = bench::BestSeconds(
-        [&] {
-            int code = -1;
-            return platform::RunProcess({ffmpeg, "-hide_banner", "-loglevel", "error", "-y", "-i", input,
-                                         "-af", "afftdn", "-c:a", "pcm_f32le", peer},
-                                        &code) &&
-                   code == 0;
-        },
-        RUSAGE_CHILDREN, kRuns, &peerCpu);
+    for (int run = 0; run < kRuns; ++run) {
+        double cpu = 0;
+        singleRuns.push_back(bench::BestSeconds([&] { return reduce(false); }, RUSAGE_SELF, 1, &cpu));
+        singleCpu += cpu / kRuns;
+        oursRuns.push_back(bench::BestSeconds([&] { return reduce(true); }, RUSAGE_SELF, 1, &cpu));
+        oursCpu += cpu / kRuns;
+        peerRuns.push_back(bench::BestSeconds(afftdn, RUSAGE_CHILDREN, 1, &cpu));
+        peerCpu += cpu / kRuns;
+    }
+    auto best = [](const std::vector<double>& v) {
+        return *std::min_element(v.begin(), v.end());
+    };  // -1: failed
+    auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    };
+    const double singleSeconds = best(singleRuns), oursSeconds = best(oursRuns), peerSeconds = best(peerRuns);
     // Only ffmpeg has run as a child so far: the children's peak is its peak.
     rusage children{};
     getrusage(RUSAGE_CHILDREN, &children);
@@ -154,6 +164,12 @@ int main() {
                 peerSeconds, peerX, peerCpu);
     std::printf("peak memory: Reduce %.1f MiB, ffmpeg -af afftdn %.1f MiB (input %.1f MiB as 32-bit float)\n",
                 oursMiB, peerMiB, kSeconds * kRate * sizeof(float) / (1024.0 * 1024.0));
-    std::printf("RESULT denoise ours_x=%.0f peer_x=%.0f ratio=%.2f\n", oursX, peerX, oursX / peerX);
+    const double oursMedianX = kSeconds / median(oursRuns), peerMedianX = kSeconds / median(peerRuns);
+    std::printf("median of %d runs: Reduce %.0fx, ffmpeg -af afftdn %.0fx realtime\n", kRuns, oursMedianX,
+                peerMedianX);
+    std::printf(
+        "RESULT denoise ours_x=%.0f peer_x=%.0f ratio=%.2f ours_median_x=%.0f peer_median_x=%.0f "
+        "median_ratio=%.2f\n",
+        oursX, peerX, oursX / peerX, oursMedianX, peerMedianX, oursMedianX / peerMedianX);
     return 0;
 }

@@ -62,9 +62,10 @@ public:
     // input's channel count and sample rate). `level` 0, 1 or 2 sets the strength; any other value
     // acts as 2. The input is read twice, block by block (once for the noise estimate, once for the
     // filter), and the output written as it is made, so memory use does not grow with the file.
-    // An output that is the input file itself (by any name or link) is refused. Returns true only
-    // when the whole output was written; on failure no output file is left behind (and none is
-    // created when the input cannot be read).
+    // An output that is the input file itself (by any name or link) is refused. The output is
+    // written under a temporary name beside it and renamed into place when complete (see
+    // denoise::FloatWavWriter). Returns true only when the whole output was written; on failure the
+    // output name is left as it was and LastError tells why.
     bool Reduce(const std::wstring& inputPath, const std::wstring& outputPath, int level);
 
     // The same on samples in memory: `samples` holds `count` interleaved values at `sampleRate`;
@@ -103,9 +104,10 @@ public:
     // input delayed by N samples. Off by default; nothing in the program turns it on.
     void SetUnityGain(bool on) { unityGain_ = on; }
 
-    // Whether Reduce may use a second thread for the transforms that do not depend on the running
-    // gain (on by default when the machine has more than one core). The result is bit-identical
-    // either way; the caller's thread still does the work in order and returns when it is done.
+    // Whether Reduce may use a second thread (on by default when the machine has more than one
+    // core): the blocks of the file then alternate between the caller's thread and a helper, which
+    // take the steps that depend on earlier frames in turn. The result is bit-identical either way;
+    // the call returns when both are done.
     void SetParallel(bool on) { parallel_ = on; }
 
 private:
