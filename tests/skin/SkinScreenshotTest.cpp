@@ -489,6 +489,32 @@ TEST(SkinScreenshots, ScaledPicturesUseTheirDoubleSizeTwin) {
                                    << ")";
 }
 
+// The generator's own GIF encoder: Qt decodes every frame of both sizes whole, and the bars move.
+TEST(SkinScreenshots, PreviewAnimationDecodesEveryFrame) {
+    for (const auto& [name, scale] : {std::pair{L"playing.gif", 1}, std::pair{L"playing@2x.gif", 2}}) {
+        SCOPED_TRACE(Utf8(name));
+        auto gif = CSkinUI::GetImage(name);
+        ASSERT_NE(gif, nullptr);
+        const auto decoded = CQtRenderUI::Decode(gif);
+        ASSERT_NE(decoded, nullptr);
+        ASSERT_EQ(static_cast<int>(decoded->frames.size()), gif->frameCount);
+        ASSERT_GE(decoded->frames.size(), 8u);
+        for (const QImage& frame : decoded->frames) EXPECT_EQ(frame.size(), QSize(635 * scale, 250 * scale));
+        EXPECT_NE(decoded->frames[0], decoded->frames[decoded->frames.size() / 2]) << "the bars move";
+        // Slate in the corner, accent in a bar near the middle of the first frame's base line.
+        const QColor corner = decoded->frames[0].pixelColor(2, 2);
+        EXPECT_LT(corner.red(), 0x40);
+        EXPECT_LT(corner.blue(), 0x60);
+        int accent = 0;
+        const QImage& first = decoded->frames[0];
+        for (int x = 0; x < first.width(); ++x) {
+            const QColor c = first.pixelColor(x, 160 * scale);
+            if (c.blue() > 0xC0 && c.red() < 0x80) ++accent;
+        }
+        EXPECT_GT(accent, first.width() / 3) << "bars stand on the base line";
+    }
+}
+
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     platform::InitLocale();
