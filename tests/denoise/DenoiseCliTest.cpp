@@ -157,12 +157,13 @@ TEST(DenoiseCli, EachCauseOfFailureHasItsOwnMessage) {
     ASSERT_EQ(::symlink(dir.File("gone/x.wav").c_str(), dir.File("link.wav").c_str()), 0);
     const CliRun dangling = Denoise(dir, {in, dir.File("link.wav")});
     EXPECT_EQ(dangling.code, 1);
-    EXPECT_TRUE(Contains(dangling.err, "symbolic link to nothing")) << dangling.err;
+    EXPECT_TRUE(Contains(dangling.err, "symbolic link")) << dangling.err;
 
     // A folder that is not there.
     const CliRun folder = Denoise(dir, {in, dir.File("none/out.wav")});
     EXPECT_EQ(folder.code, 1);
-    EXPECT_TRUE(Contains(folder.err, "cannot create the output")) << folder.err;
+    EXPECT_TRUE(Contains(folder.err, "folder")) << folder.err;
+    EXPECT_TRUE(Contains(folder.err, "none/out.wav")) << folder.err;
 
     // Headers no real file has, and text that is no audio at all.
     ASSERT_TRUE(platform::WriteFileBytes(dir.WFile(L"absurd.wav"), Pcm16Wav(1, 9999100, 107)));
