@@ -1,6 +1,8 @@
 // The message box and the rights notice: panels per mode, results per button, the finished
 // notice's file-manager actions, and the dialogs' DPI rule.
 #include "DialogTestSupport.h"
+#include "app/AboutDlg.h"
+#include "app/Version.h"
 #include "ui/CopyRightWnd.h"
 #include "ui/DialogDpi.h"
 #include "ui/MsgWnd.h"
@@ -149,6 +151,25 @@ TEST_F(MsgWndTest, DialogsTakeTheScreenDpiAndFollowChangesAtMostEvery100ms) {
     EXPECT_EQ(box.GetDPI().GetDPI(), 96);
     box.Close(2);
     driver->Pump();
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(MsgWndTest, AboutBoxShowsTheVersionAndLicencesAndClosesWithOne) {
+    auto* about = new CAboutDlg;  // deletes itself when its window is gone
+    ASSERT_TRUE(about->Create(nullptr, CAboutDlg::kCaption, 0, 0, CAboutDlg::kWidth, CAboutDlg::kHeight));
+    EXPECT_EQ(about->GetWindowClassName(), L"AboutUs");
+    EXPECT_EQ(about->FindControl(L"version")->GetText(), L"版本 " + TwVersionText());
+    EXPECT_EQ(about->FindControl(L"productname")->GetText(), L"Tonewright");
+    const std::wstring licences = about->FindControl(L"licences")->GetText();
+    for (const wchar_t* lib : {L"FFmpeg", L"FAAD2", L"MediaInfo", L"libvlc", L"log4cplus", L"KISS FFT",
+                               L"libsndfile", L"libzip", L"pugixml", L"Qt"})
+        EXPECT_NE(licences.find(lib), std::wstring::npos) << platform::ToUtf8(lib);
+    EXPECT_EQ(backend->GetNativeTitle(about), L"关于我们");
+    Answer(L"closebtn");
+    EXPECT_EQ(about->ShowModal(), 1);
 }
 
 }  // namespace
