@@ -137,6 +137,14 @@ TEST_F(CliBatchTest, ConvertReportsEveryRowAndGoesOnAfterAMissingFile) {
     const std::string output = json.substr(at, json.size() - at - 2);
     EXPECT_EQ(testsupport::ProbeCodec(output), "mp3");
     EXPECT_TRUE(platform::IsRegularFile(platform::FromUtf8(In("tone.wav"))));
+
+    // A quality picks the dialog's preset of that quality for the chosen type.
+    Result q = Cli({"convert", "--to", "ogg", "--quality", "256kb/s", "--out", Out("q"), In("tone.wav")});
+    EXPECT_EQ(q.code, 0) << q.err;
+    ASSERT_EQ(q.Lines().size(), 1u) << q.out;
+    const std::string ogg = Fields(q.Lines()[0])[2];
+    EXPECT_EQ(ogg.substr(ogg.size() - 4), ".ogg");
+    EXPECT_EQ(testsupport::ProbeCodec(ogg), "vorbis");
 }
 
 TEST_F(CliBatchTest, CutSplitAndExtractWriteTheirSegments) {
