@@ -168,7 +168,15 @@ TEST_F(MsgWndTest, AboutBoxShowsTheVersionAndLicencesAndClosesWithOne) {
                                L"libsndfile", L"libzip", L"pugixml", L"Qt"})
         EXPECT_NE(licences.find(lib), std::wstring::npos) << platform::ToUtf8(lib);
     EXPECT_EQ(backend->GetNativeTitle(about), L"关于我们");
-    Answer(L"closebtn");
+    // The licences scroll.
+    Answer([&](CWindowUI* w) {
+        auto* box = w->FindControlAs<CContainerUI>(L"licencebox");
+        ASSERT_NE(box, nullptr);
+        EXPECT_GT(box->GetScrollRange().cy, 0);
+        EXPECT_TRUE(driver->Wheel(w, L"licencebox", -2));
+        EXPECT_GT(box->GetScrollPos().cy, 0);
+        EXPECT_TRUE(driver->Click(w, L"closebtn"));
+    });
     EXPECT_EQ(about->ShowModal(), 1);
 }
 
