@@ -299,6 +299,16 @@ TEST_F(WriteBackTest, PickIsWrittenIntoTheRowWithChangeColours) {
     EXPECT_EQ(Row(L"outfileext")->GetText(), L"格式：wav");
 }
 
+TEST_F(WriteBackTest, AButtonOutsideARowChangesNothing) {
+    button = owner->FindControl(L"outfilequality");  // the page-wide label: no row three levels up
+    RunForRow(
+        [&](CWindowUI* dlg) { ASSERT_TRUE(ClickInRow(dlg, L"list_audioformat", 1, L"opt_audiosource")); });
+    EXPECT_EQ(Row(L"outfileext")->GetText(), L"格式：mp3");
+    EXPECT_EQ(Row(L"outfilequality")->GetText(), L"质量：320kb/s");
+    EXPECT_EQ(owner->FindControl(L"outfilequality")->GetText(), L"质量：192kb/s");
+    EXPECT_EQ(LoadRecentPresets().size(), 1u);  // the pick itself still counts
+}
+
 TEST_F(WriteBackTest, SameAsSourceCopiesTheInputLabels) {
     Row(L"inputfileext")->SetTag(1);
     RunForRow(
