@@ -147,6 +147,20 @@ TEST_F(DialogsGuiTest, OutputFormatDialog) {
           });
 }
 
+TEST_F(DialogsGuiTest, OutputFormatDialogRecentTab) {
+    SaveRecentPresets({{L"MP3", L"高音质", L"256kb/s,MP3", L"", L"", 0},
+                       {L"WAV", L"录音棚 24 位", L"128kb/s,WAV", L"", L"pcm_s24le", 2},
+                       {L"FLAC", L"与源文件相同", L"与源文件相同", L"", L"", 0}});
+    COutputFormatWnd dlg(L"128kb/s");
+    Shoot(&dlg, COutputFormatWnd::kCaption, "outputformatWnd_recent", L"", {L"opt_audioRecent"},
+          [](CWindowUI* w) {
+              auto* recent = w->FindControlAs<COptionUI>(L"opt_audioRecent");
+              recent->Selected(true);
+              w->FindControlAs<CTabLayoutUI>(L"tab_outfileext_Format")->SelectItem(0);
+              ASSERT_EQ(w->FindControlAs<CListUI>(L"list_audiorecent")->GetCount(), 3);
+          });
+}
+
 TEST_F(DialogsGuiTest, CustomFormatDialog) {
     CCustomFormatWnd plain(1, 0);
     Shoot(&plain, CCustomFormatWnd::kCaption, "customformatWnd", L"btn_create",
