@@ -95,6 +95,13 @@ void SetUserData(CControlUI* row, const wchar_t* name, const std::wstring& value
     if (CControlUI* c = Child(row, name)) c->SetUserData(value);
 }
 
+// Row i of a page's list, or null when there is no such row or the list itself is gone (the
+// window was closed while the batch thread still walked it).
+CControlUI* RowAt(CListUI* list, int i) {
+    CUILockGuard lock(UILock());
+    return CControlUI::IsAlive(list) ? list->GetItemAt(i) : nullptr;
+}
+
 // The list row (list container element) that holds a control.
 CControlUI* RowOf(CControlUI* control) {
     for (CControlUI* c = control; c != nullptr; c = c->GetParent()) {
@@ -328,7 +335,7 @@ void OnStartHandleFormatProc(const StatePtr& s, CListUI* list, int count, BatchR
                              const std::shared_ptr<BatchRun>& shared) {
     CWorkThreadPoolImpl& pool = s->Pool();
     for (int i = 0; i < count; ++i) {
-        CControlUI* row = list->GetItemAt(i);
+        CControlUI* row = RowAt(list, i);
         if (row == nullptr) {
             run.doneCount.fetch_add(1);
             continue;
@@ -376,7 +383,7 @@ void OnStartHandleCutOrExtract(const StatePtr& s, CListUI* list, int count, Batc
                                const std::shared_ptr<BatchRun>& shared, bool cut) {
     CWorkThreadPoolImpl& pool = s->Pool();
     for (int i = 0; i < count; ++i) {
-        CControlUI* row = list->GetItemAt(i);
+        CControlUI* row = RowAt(list, i);
         if (row == nullptr) {
             run.doneCount.fetch_add(1);
             continue;
@@ -385,9 +392,18 @@ void OnStartHandleCutOrExtract(const StatePtr& s, CListUI* list, int count, Batc
         const std::wstring folder = s->OutputFolder(input);
         CControlUI* name = Child(row, L"filename");
         CControlUI* time = Child(row, L"filetime");
+        if (name == nullptr || name->GetText().empty()) {
+            // No segment name: there is nothing to write to.
+            if (CControlUI* size = Child(row, L"filesize")) {
+                size->SetTextColor(kFailedColor);
+                size->SetText(L"失败");
+            }
+            run.doneCount.fetch_add(1);
+            continue;
+        }
         auto job = std::make_unique<_tagAsyncParam>();
         job->input = input;
-        job->output = ReserveFreePath(folder + (name != nullptr ? name->GetText() : std::wstring()));
+        job->output = ReserveFreePath(folder + name->GetText());
         job->progressPath = TempBase(folder);
         job->start = time != nullptr ? time->GetUserData() : std::wstring();
         if (job->start.empty()) job->start = kZeroTime;
@@ -419,7 +435,7 @@ void OnStartHandleSpeedOrVolume(const StatePtr& s, CListUI* list, int count, Bat
                                 const std::shared_ptr<BatchRun>& shared, bool speed) {
     CWorkThreadPoolImpl& pool = s->Pool();
     for (int i = 0; i < count; ++i) {
-        CControlUI* row = list->GetItemAt(i);
+        CControlUI* row = RowAt(list, i);
         if (row == nullptr) {
             run.doneCount.fetch_add(1);
             continue;
@@ -472,7 +488,7 @@ void OnStartHandleNoiseProc(const StatePtr& s, CListUI* list, int count, BatchRu
     CWorkThreadPoolImpl& pool = s->Pool();
     int counter = 1;
     for (int i = 0; i < count; ++i) {
-        CControlUI* row = list->GetItemAt(i);
+        CControlUI* row = RowAt(list, i);
         if (row == nullptr) {
             run.doneCount.fetch_add(1);
             continue;
@@ -507,7 +523,7 @@ void OnStartHandleBgmProc(const StatePtr& s, CListUI* list, int count, BatchRun&
     CWorkThreadPoolImpl& pool = s->Pool();
     int counter = 1;
     for (int i = 0; i < count; ++i) {
-        CControlUI* row = list->GetItemAt(i);
+        CControlUI* row = RowAt(list, i);
         CControlUI* music = Child(row, L"btn_itemaddbgm");
         if (row == nullptr || music == nullptr || music->GetUserData().empty()) {
             run.doneCount.fetch_add(1);  // no music chosen for this row
@@ -552,7 +568,7 @@ bool CopiesAsPiece(const MergeSource& source) {
 void OnStartHandleMergeProc(const StatePtr& s, CListUI* list, int count, BatchRun& run,
                             const std::shared_ptr<BatchRun>& shared) {
     CWorkThreadPoolImpl& pool = s->Pool();
-    CControlUI* first = list->GetItemAt(0);
+    CControlUI* first = RowAt(list, 0);
     const std::wstring folder = s->OutputFolder(first != nullptr ? first->GetUserData() : std::wstring());
     const std::wstring temp = CCommon::OnGetMergeTempPath();
     const std::wstring listFile = CAudioProcess::OnReserveTempName(temp, workers::TickText(), L".txt");
@@ -567,7 +583,7 @@ void OnStartHandleMergeProc(const StatePtr& s, CListUI* list, int count, BatchRu
     {
         std::ofstream out(platform::ToUtf8(listFile), std::ios::binary | std::ios::trunc);
         for (int i = 0; i < count; ++i) {
-            CControlUI* row = list->GetItemAt(i);
+            CControlUI* row = RowAt(list, i);
             if (row == nullptr) {
                 run.doneCount.fetch_add(1);
                 continue;

@@ -139,6 +139,7 @@ TEST_F(BatchTest, CutAndExtractRunAtOnceAndKeepTheirRanges) {
     CControlUI* a = AddSegmentRow(L"list_cutoutfile", In(L"song.mp3"), L"song_1.mp3", 0, 1000);
     CControlUI* b = AddSegmentRow(L"list_cutoutfile", In(L"song.mp3"), L"song_2.mp3", 1000, 3000);
     CControlUI* x = AddSegmentRow(L"list_extractoutfile", In(L"clip.mp4"), L"clip_1.MP3", 500, 1500);
+    CControlUI* unnamed = AddSegmentRow(L"list_extractoutfile", In(L"clip.mp4"), L"", 0, 500);
 
     ShowPage(0);
     batch_->OnStartClick();
@@ -154,6 +155,9 @@ TEST_F(BatchTest, CutAndExtractRunAtOnceAndKeepTheirRanges) {
     EXPECT_EQ(Child(b, L"filesize")->GetText(), L"已剪切");
     EXPECT_EQ(Child(x, L"btn_openfileout")->GetUserData(), In(L"clip_1.MP3"));
     EXPECT_TRUE(Child(a, L"btn_Removefileout")->IsEnabled()) << "enabled again when the batch ends";
+    EXPECT_EQ(Child(unnamed, L"filesize")->GetText(), L"失败") << "a segment without a name writes nothing";
+    EXPECT_EQ(FilesIn(In(L"")), (std::vector<std::wstring>{L"clip.mp4", L"clip_1.MP3", L"song.mp3",
+                                                           L"song_1.mp3", L"song_2.mp3"}));
 }
 
 TEST_F(BatchTest, SpeedAndVolumeOnTwoPagesAtOnce) {
