@@ -173,6 +173,12 @@ TEST_F(CliBatchTest, CutSplitAndExtractWriteTheirSegments) {
     ASSERT_EQ(extract.Lines().size(), 1u);
     EXPECT_EQ(Fields(extract.Lines()[0])[2], In("voice_1.MP3"));
     EXPECT_TRUE(Near(testsupport::ProbeDurationSeconds(In("voice_1.MP3")), 1.0, 0.15));
+
+    // The extract page takes videos only: an audio file is a failed row with the reason.
+    Result refused = Cli({"extract", "--start", "0", "--end", "1", In("song.mp3")});
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_EQ(refused.out, "failed\t" + In("song.mp3") + "\t\n");
+    EXPECT_NE(refused.err.find("not accepted"), std::string::npos) << refused.err;
 }
 
 TEST_F(CliBatchTest, MergeSpeedVolumeNoiseAndBackgroundMusic) {
