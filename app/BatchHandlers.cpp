@@ -244,6 +244,7 @@ void WaitForBatch(const StatePtr& s, CWorkThreadPoolImpl& pool, const BatchRun& 
 // The end of every batch: segment rows may be removed again, the page is idle, the window knows.
 void EndBatch(const StatePtr& s, int page, const std::shared_ptr<PageThread>& thread) {
     if (CListUI* list = s->List(page)) {
+        CUILockGuard lock(UILock());
         for (int i = 0; i < list->GetCount(); ++i) {
             if (CControlUI* button = Child(list->GetItemAt(i), L"btn_Removefileout"))
                 button->SetEnabled(true);
