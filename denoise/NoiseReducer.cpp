@@ -2,6 +2,10 @@
 
 #include <kiss_fftr.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -158,26 +162,52 @@ bool NoiseReducer::ProcessFrame(NoiseReducerState* state, const float* frame, fl
 }
 
 // The gain per bin of one frame, which must run in frame order: each bin's smoothed power carries
-// over to the next frame.
+// over to the next frame. Per bin, in single precision:
+//   P = re² + im²;  S = smoothed × c + P × (1 − c);  G = S / max(noise, S), or 0 when both are 0;
+//   re ×= G;  im ×= G;  smoothed = G × P × G.
+// G = min(1, S / noise). A bin with neither signal nor noise stays 0 (and must not turn into
+// 0/0 = NaN, which would spread through the inverse transform to the whole frame). Four bins at a
+// time where SSE is there: each lane does the same single-precision operations in the same order,
+// so the result is the same to the bit.
 void NoiseReducer::ApplyGain(NoiseReducerState* state, float* spectrumValues) const {
     const unsigned bins = state->binCount;
-    auto* spectrum = reinterpret_cast<kiss_fft_cpx*>(spectrumValues);
     const float c = SmoothingFactor(level_);
     const float rest = 1.0f - c;
     const float* __restrict noise = state->noisePower;
     float* __restrict smoothed = state->smoothedPower;
-    for (unsigned k = 0; k < bins; ++k) {
-        const float re = spectrum[k].r;
-        const float im = spectrum[k].i;
+    float* __restrict spectrum = spectrumValues;  // re/im pairs
+    unsigned k = 0;
+#if defined(__SSE2__)
+    const __m128 vc = _mm_set1_ps(c), vrest = _mm_set1_ps(rest), zero = _mm_setzero_ps(),
+                 one = _mm_set1_ps(1.0f);
+    for (; k + 4 <= bins; k += 4) {
+        const __m128 lo = _mm_loadu_ps(spectrum + 2 * k);      // re0 im0 re1 im1
+        const __m128 hi = _mm_loadu_ps(spectrum + 2 * k + 4);  // re2 im2 re3 im3
+        __m128 re = _mm_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0));
+        __m128 im = _mm_shuffle_ps(lo, hi, _MM_SHUFFLE(3, 1, 3, 1));
+        const __m128 p = _mm_add_ps(_mm_mul_ps(re, re), _mm_mul_ps(im, im));
+        const __m128 s = _mm_add_ps(_mm_mul_ps(_mm_loadu_ps(smoothed + k), vc), _mm_mul_ps(p, vrest));
+        // Both are sums of squares (never -0 or NaN), so max picks the same value as std::max.
+        const __m128 denominator = _mm_max_ps(_mm_loadu_ps(noise + k), s);
+        __m128 g = _mm_and_ps(_mm_div_ps(s, denominator), _mm_cmpgt_ps(denominator, zero));
+        if (unityGain_) g = one;
+        re = _mm_mul_ps(re, g);
+        im = _mm_mul_ps(im, g);
+        _mm_storeu_ps(spectrum + 2 * k, _mm_unpacklo_ps(re, im));
+        _mm_storeu_ps(spectrum + 2 * k + 4, _mm_unpackhi_ps(re, im));
+        _mm_storeu_ps(smoothed + k, _mm_mul_ps(_mm_mul_ps(g, p), g));
+    }
+#endif
+    for (; k < bins; ++k) {
+        const float re = spectrum[2 * k];
+        const float im = spectrum[2 * k + 1];
         const float p = re * re + im * im;
         const float s = smoothed[k] * c + p * rest;
         const float denominator = std::max(noise[k], s);
-        // G = min(1, S / noise). A bin with neither signal nor noise stays 0 (and must not turn
-        // into 0/0 = NaN, which would spread through the inverse transform to the whole frame).
         float g = denominator > 0.0f ? s / denominator : 0.0f;
         if (unityGain_) g = 1.0f;
-        spectrum[k].r = re * g;
-        spectrum[k].i = im * g;
+        spectrum[2 * k] = re * g;
+        spectrum[2 * k + 1] = im * g;
         smoothed[k] = g * p * g;
     }
 }
