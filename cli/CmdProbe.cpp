@@ -1,9 +1,6 @@
 // tonewright-cli probe FILE...: one JSON object of media facts per file, one per line.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -13,16 +10,6 @@
 #include "platform/Platform.h"
 
 namespace {
-
-// A readable regular file (a folder, a device or a file without read permission is not).
-bool Readable(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return false;
-    struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    ::close(fd);
-    return ok;
-}
 
 std::string JsonString(const std::wstring& text) {
     std::string utf8 = platform::ToUtf8(text);
@@ -59,22 +46,36 @@ std::string JsonString(const std::wstring& text) {
 
 int RunProbe(const std::vector<std::string>& args) {
     if (args.empty()) return cli::UsageError("probe", "no file given");
+    if (!cli::CheckDependencies({"ffprobe"}, true)) return 1;
     CAudioProcess::OnInstallProbeHooks();
     int status = 0;
+    bool abandoned = false;
     for (const auto& arg : args) {
         std::wstring path = platform::FromUtf8(arg);
         MediaFacts facts;
-        // A name that is not valid UTF-8 cannot be carried as text to the probe; it counts as
-        // unreadable rather than probing some other file.
-        bool representable = platform::ToUtf8(path) == arg;
-        if (representable && Readable(arg)) {
+        // Only readable regular files are probed; anything else gets a line with empty facts and
+        // a message naming the cause. A name that is not valid UTF-8 is refused rather than
+        // probing some other file.
+        const std::string problem = cli::InputProblem(arg);
+        if (problem.empty()) {
+            const uint64_t started = platform::TickCountMs();
             CCommon::ProbeForListRow(path, facts);
-            facts.audioFormat = CCommon::OnGetAudioFormat(path);
-            int32_t overall = 0;
-            facts.sampleRate = CCommon::OnGetAudioRates(path, overall);
-            facts.encodedLibrary = CCommon::OnGetEncodedLibrary(path);
-            facts.hasCover = CCommon::OnHasCover(path);
+            if (facts.durationMs == 0 && platform::TickCountMs() - started >= CCommon::kProbeTimeoutMs) {
+                // The probe gave up on this file; asking again would only wait again.
+                std::fprintf(stderr, "tonewright-cli: cannot be probed within %u s, unprobeable: %s\n",
+                             CCommon::kProbeTimeoutMs / 1000, arg.c_str());
+                abandoned = true;
+                status = 1;
+            } else {
+                facts.audioFormat = CCommon::OnGetAudioFormat(path);
+                int32_t overall = 0;
+                facts.sampleRate = CCommon::OnGetAudioRates(path, overall);
+                facts.encodedLibrary = CCommon::OnGetEncodedLibrary(path);
+                facts.hasCover = CCommon::OnHasCover(path);
+            }
         } else {
+            std::fprintf(stderr, "tonewright-cli: %s: %s\n", problem.c_str(), arg.c_str());
+            facts = MediaFacts{};
             status = 1;
         }
         std::string line = "{\"path\":" + JsonString(path) + ",\"fileName\":" + JsonString(facts.fileName) +
@@ -88,6 +89,10 @@ int RunProbe(const std::vector<std::string>& args) {
         std::fputs(line.c_str(), stdout);
     }
     std::fflush(stdout);
+    std::fflush(stderr);
+    // A probe the library is still busy with would keep running into the exit's clean-up: leave
+    // at once instead.
+    if (abandoned) std::_Exit(status);
     return status;
 }
 

@@ -37,12 +37,10 @@ int UsageError(const std::string& commandName, const std::string& message) {
 }
 
 bool CheckInputAndNewOutput(const std::string& in, const std::string& out) {
-    if (!platform::IsRegularFile(platform::FromUtf8(in))) {
-        std::fprintf(stderr, "tonewright-cli: input file not found: %s\n", in.c_str());
-        return false;
-    }
-    if (platform::PathExists(platform::FromUtf8(out))) {
-        std::fprintf(stderr, "tonewright-cli: output already exists, not overwriting: %s\n", out.c_str());
+    if (!CheckInput(in)) return false;
+    const std::string problem = NewOutputProblem(out);
+    if (!problem.empty()) {
+        std::fprintf(stderr, "tonewright-cli: %s: %s\n", problem.c_str(), out.c_str());
         return false;
     }
     return true;

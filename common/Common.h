@@ -88,6 +88,9 @@ public:
 
     // Upper bound of the free-name searches.
     static constexpr int kMaxFreeNameTries = 100000;
+    // The longest a probe of one file may take (the library's open, or the probe tool); a file
+    // that cannot be probed within it counts as unprobeable. Only regular files are probed.
+    static constexpr unsigned kProbeTimeoutMs = 4000;
 
     // ---- Media facts (MediaProbe.cpp) ------------------------------------------------------------
     // The external tools: "<program folder>/Core/<name>" when that is an executable file, else the

@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +17,8 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
+#include <thread>
 
 #include "common/Common.h"
 #include "platform/Platform.h"
@@ -154,6 +158,21 @@ struct Request {
     const wchar_t* parameter;
 };
 
+// The absolute path of a regular file, empty for anything else (missing, folder, device, pipe).
+std::wstring ProbeablePath(const std::wstring& path) {
+    if (path.empty()) return {};
+    std::string utf8 = platform::ToUtf8(path);
+    if (utf8[0] != '/') {
+        char* cwd = ::getcwd(nullptr, 0);
+        if (cwd == nullptr) return {};
+        utf8 = std::string(cwd) + "/" + utf8;
+        std::free(cwd);
+    }
+    struct stat st {};
+    if (::stat(utf8.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
+    return platform::FromUtf8(utf8);
+}
+
 // One MediaInfo session: create, open, option "Complete", the requests in order, close, delete.
 // Every answer is copied at once (the library reuses its buffer). All answers are empty when the
 // library is absent or the handle cannot be created; `opened` tells whether Open succeeded.
@@ -178,20 +197,67 @@ std::vector<std::wstring> Query(const std::wstring& path, const std::vector<Requ
         Option = b.Option;
         Get = b.Get;
     }
-    void* handle = New();
-    if (!handle) return answers;
-    Binding().openCount.fetch_add(1);
-    size_t ok = Open(handle, path.c_str());
-    if (opened) *opened = ok != 0;
-    Option(handle, L"Complete", L"");
-    for (size_t i = 0; i < requests.size(); ++i) {
-        const wchar_t* answer =
-            Get(handle, requests[i].streamKind, 0, requests[i].parameter, kInfoText, kInfoName);
-        if (answer) answers[i] = answer;
+    // Only regular files are handed to the library, always by absolute path: a device or a pipe
+    // would block it, and a relative name such as "http:/host/a.wav" must never be read as a URL.
+    const std::wstring absolute = ProbeablePath(path);
+    if (absolute.empty()) return answers;
+    // A file the library could not finish in time is not asked about again (while unchanged):
+    // every further query would only wait out the limit once more.
+    struct stat st {};
+    const std::string key = platform::ToUtf8(absolute);
+    ::stat(key.c_str(), &st);
+    const std::wstring stamp =
+        absolute + L"|" + std::to_wstring(st.st_size) + L"|" + std::to_wstring(st.st_mtime);
+    static std::mutex unprobeableMutex;
+    static std::set<std::wstring> unprobeable;
+    {
+        std::lock_guard<std::mutex> lock(unprobeableMutex);
+        if (unprobeable.count(stamp) != 0) return answers;
     }
-    Close(handle);
-    Delete(handle);
-    return answers;
+
+    // The session runs on its own thread; a file that keeps the library busy longer than the
+    // probe's limit is unprobeable. The thread is then left to finish on its own, holding only
+    // what it shares with this call through `session`.
+    struct Session {
+        std::mutex mutex;
+        std::condition_variable finished;
+        bool done = false;
+        bool opened = false;
+        std::vector<std::wstring> answers;
+    };
+    auto session = std::make_shared<Session>();
+    session->answers.resize(requests.size());
+    std::vector<Request> asked = requests;
+    Binding().openCount.fetch_add(1);
+    std::thread([session, absolute, asked, New, Delete, Open, Close, Option, Get] {
+        std::vector<std::wstring> got(asked.size());
+        bool ok = false;
+        if (void* handle = New()) {
+            ok = Open(handle, absolute.c_str()) != 0;
+            Option(handle, L"Complete", L"");
+            for (size_t i = 0; i < asked.size(); ++i) {
+                const wchar_t* answer =
+                    Get(handle, asked[i].streamKind, 0, asked[i].parameter, kInfoText, kInfoName);
+                if (answer) got[i] = answer;
+            }
+            Close(handle);
+            Delete(handle);
+        }
+        std::lock_guard<std::mutex> lock(session->mutex);
+        session->answers = std::move(got);
+        session->opened = ok;
+        session->done = true;
+        session->finished.notify_all();
+    }).detach();
+    std::unique_lock<std::mutex> lock(session->mutex);
+    if (!session->finished.wait_for(lock, std::chrono::milliseconds(CCommon::kProbeTimeoutMs),
+                                    [&] { return session->done; })) {
+        std::lock_guard<std::mutex> unprobeableLock(unprobeableMutex);
+        unprobeable.insert(stamp);
+        return answers;  // unprobeable in time
+    }
+    if (opened) *opened = session->opened;
+    return session->answers;
 }
 
 CCommon::AacLengthHook g_aacLengthHook = nullptr;
@@ -390,7 +456,16 @@ void CCommon::OnProbeWithTool(const std::wstring& path, uint32_t& durationMs, in
     // Output and errors arrive through one pipe; the read ends once the child has exited and the
     // pipe is quiet, so a descendant that keeps the pipe open cannot hang the probe, and the child
     // is always reaped.
-    if (!platform::RunProcessCapture({tool, PathArgument(path)}, &report)) return;
+    // Only regular files are probed, and never for longer than the probe's limit: a child that
+    // takes longer is killed with everything it started.
+    const std::wstring absolute = ProbeablePath(path);
+    if (absolute.empty()) return;
+    bool timedOut = false;
+    if (!platform::RunProcessCaptureFor({tool, PathArgument(absolute)}, &report, nullptr, kProbeTimeoutMs,
+                                        &timedOut) ||
+        timedOut) {
+        return;
+    }
     // Each chunk of the report counted only up to a zero byte; the report is text, so cutting the
     // whole at its first zero byte keeps everything that matters.
     size_t zero = report.find('\0');

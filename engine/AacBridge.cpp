@@ -22,6 +22,30 @@ bool IsAdtsSync(const unsigned char* b) {
     return b[0] == 0xFF && (b[1] & 0xF6) == 0xF0;
 }
 
+constexpr size_t kAdtsHeaderSize = 7;
+
+size_t AdtsFrameLength(const unsigned char* b) {
+    return (static_cast<size_t>(b[3] & 0x03) << 11) | (static_cast<size_t>(b[4]) << 3) |
+           (static_cast<size_t>(b[5]) >> 5);
+}
+
+// A plausible ADTS header at b (n bytes available): sync, a real sample rate and a frame at
+// least as long as its header.
+bool PlausibleHeader(const unsigned char* b, size_t n) {
+    return n >= kAdtsHeaderSize && IsAdtsSync(b) && ((b[2] >> 2) & 0x0F) < 13 &&
+           AdtsFrameLength(b) >= kAdtsHeaderSize;
+}
+
+// A header confirmed by its successor: the next frame starts right after it, or the data ends
+// there (or lies beyond the buffered bytes, when `more` says the file continues).
+bool ConfirmedHeader(const unsigned char* b, size_t n) {
+    if (!PlausibleHeader(b, n)) return false;
+    const size_t length = AdtsFrameLength(b);
+    if (length == n) return true;
+    if (length + 2 > n) return length <= n;
+    return IsAdtsSync(b + length);
+}
+
 // The source file with its read buffer. Valid bytes always start at buffer[0].
 class Reader {
 public:
@@ -47,13 +71,35 @@ public:
         return true;
     }
 
-    // Tops the buffer up from the file.
+    // Tops the buffer up from the file, never past the end set by Limit.
     void Fill() {
         while (valid_ < kBufferSize && !atEof_) {
-            const size_t got = std::fread(buffer_ + valid_, 1, kBufferSize - valid_, file_);
+            const uint64_t position = totalConsumed_ + valid_;
+            if (position >= limit_) {
+                atEof_ = true;
+                break;
+            }
+            const size_t want =
+                static_cast<size_t>(std::min<uint64_t>(kBufferSize - valid_, limit_ - position));
+            const size_t got = std::fread(buffer_ + valid_, 1, want, file_);
             valid_ += got;
             if (got == 0) atEof_ = true;
         }
+    }
+
+    // Reading stops at this byte offset (a trailing tag is not stream data).
+    void Limit(uint64_t end) { limit_ = end; }
+
+    // The last `n` bytes of a seekable file, read without moving the stream. Empty otherwise.
+    std::string Tail(size_t n) {
+        std::string tail;
+        if (!seekable_ || fileSize_ < static_cast<int64_t>(n)) return tail;
+        const off_t here = ftello(file_);
+        if (here < 0 || fseeko(file_, fileSize_ - static_cast<off_t>(n), SEEK_SET) != 0) return tail;
+        tail.resize(n);
+        tail.resize(std::fread(tail.data(), 1, n, file_));
+        fseeko(file_, here, SEEK_SET);
+        return tail;
     }
 
     // Consumes n bytes: from the buffer first, then straight from the file.
@@ -91,6 +137,7 @@ public:
     }
 
     unsigned char* Data() { return buffer_; }
+    bool AtEnd() const { return atEof_; }
     size_t Valid() const { return valid_; }
     bool Seekable() const { return seekable_; }
     int64_t FileSize() const { return fileSize_; }
@@ -104,6 +151,7 @@ private:
     bool atEof_ = false;
     bool seekable_ = false;
     int64_t fileSize_ = -1;
+    uint64_t limit_ = UINT64_MAX;
 };
 
 // Skips a leading ID3v2 tag; returns its size (0 when there is none). Leaves the buffer filled.
@@ -127,11 +175,13 @@ AdtsSummary WalkAdts(Reader* in) {
         const unsigned char* b = in->Data();
         if (first) {
             summary.sampleRate = AdtsSampleRate((b[2] >> 2) & 0x0F);
+            if (summary.sampleRate == 0) break;  // a reserved rate: not a frame
             first = false;
         }
         const size_t frameLength = (static_cast<size_t>(b[3] & 0x03) << 11) |
                                    (static_cast<size_t>(b[4]) << 3) | (static_cast<size_t>(b[5]) >> 5);
-        if (frameLength == 0 || frameLength > in->Valid()) break;
+        // A frame shorter than its own header, or one the data does not hold, ends the scan.
+        if (frameLength < kAdtsHeaderSize || frameLength > in->Valid()) break;
         summary.bytes += frameLength;
         ++summary.frames;
         in->Advance(frameLength);
@@ -277,7 +327,7 @@ bool WavOrder51(const NeAACDecFrameInfo& info, int order[6]) {
     return true;
 }
 
-bool DecodeFile(const std::wstring& source, const std::wstring& wavPath) {
+bool DecodeFile(const std::wstring& source, const std::wstring& wavPath, DecodeReport* report) {
     const std::string sourceUtf8 = platform::ToUtf8(source);
     const std::string wavUtf8 = platform::ToUtf8(wavPath);
     if (wavUtf8.empty()) return false;
@@ -286,7 +336,16 @@ bool DecodeFile(const std::wstring& source, const std::wstring& wavPath) {
     if (std::filesystem::equivalent(sourceUtf8, wavUtf8, ec)) return false;
 
     Reader in;
-    if (!in.Open(sourceUtf8)) return false;
+    if (!in.Open(sourceUtf8)) {
+        report->error = "the source cannot be read";
+        return false;
+    }
+    // A trailing ID3v1 tag (128 bytes from "TAG") is not stream data.
+    const std::string tail = in.Tail(128);
+    if (tail.size() == 128 && tail.compare(0, 3, "TAG") == 0) {
+        in.Limit(static_cast<uint64_t>(in.FileSize()) - 128);
+        report->trailingTagIgnored = true;
+    }
     const uint64_t tagSize = SkipId3(&in);
 
     NeAACDecHandle decoder = NeAACDecOpen();
@@ -300,7 +359,8 @@ bool DecodeFile(const std::wstring& source, const std::wstring& wavPath) {
 
     // Length estimate of the stream (not needed by the decoding itself).
     double lengthSeconds = 0.0;
-    if (in.Valid() >= 2 && IsAdtsSync(in.Data())) {
+    const bool adts = in.Valid() >= 2 && IsAdtsSync(in.Data());
+    if (adts) {
         if (in.Seekable()) {
             lengthSeconds = WalkAdts(&in).seconds;
             in.Rewind(tagSize);
@@ -326,6 +386,7 @@ bool DecodeFile(const std::wstring& source, const std::wstring& wavPath) {
         NeAACDecInit(decoder, in.Data(), static_cast<unsigned long>(in.Valid()), &sampleRate, &channels);
     if (skipped < 0) {
         NeAACDecClose(decoder);
+        report->error = "not an AAC stream the decoder accepts";
         return false;
     }
     in.Advance(static_cast<uint64_t>(skipped));
@@ -340,11 +401,73 @@ bool DecodeFile(const std::wstring& source, const std::wstring& wavPath) {
     int lastPercent = 0;
     char progressText[512];
     const std::string sourceName = std::filesystem::path(sourceUtf8).filename().string();
+    unsigned firstRateIndex = 16, firstChannelConfig = 8;
 
     while (in.Valid() > 0) {
+        if (adts) {
+            // Resynchronise: skip to the next header that its successor confirms. Skipped bytes
+            // that began with a header were a damaged frame; anything else was not audio.
+            if (!PlausibleHeader(in.Data(), in.Valid())) {
+                if (in.Valid() >= 2 && IsAdtsSync(in.Data())) ++report->framesLost;
+                auto drop = [&](size_t n) {
+                    report->bytesSkipped += n;
+                    in.Advance(n);
+                    in.Fill();
+                };
+                size_t at = 1;
+                while (in.Valid() > 0) {
+                    while (at < in.Valid() && !PlausibleHeader(in.Data() + at, in.Valid() - at)) ++at;
+                    if (at >= in.Valid()) {
+                        if (in.AtEnd()) {
+                            drop(in.Valid());  // nothing more to find
+                            break;
+                        }
+                        // The last bytes may begin a header: keep them and read on.
+                        const size_t keep = std::min(kAdtsHeaderSize - 1, in.Valid());
+                        drop(in.Valid() - keep);
+                        at = 0;
+                        continue;
+                    }
+                    const size_t length = AdtsFrameLength(in.Data() + at);
+                    if (ConfirmedHeader(in.Data() + at, in.Valid() - at)) {
+                        drop(at);
+                        break;
+                    }
+                    if (at > 0 && length + 2 > in.Valid() - at && !in.AtEnd()) {
+                        // The candidate's frame reaches past the buffered bytes: bring it to the
+                        // front and judge it whole.
+                        drop(at);
+                        at = 0;
+                        if (ConfirmedHeader(in.Data(), in.Valid())) break;
+                    }
+                    ++at;
+                }
+                continue;
+            }
+            const unsigned char* b = in.Data();
+            const unsigned rateIndex = (b[2] >> 2) & 0x0F;
+            const unsigned channelConfig = ((b[2] & 0x01) << 2) | (b[3] >> 6);
+            if (firstRateIndex == 16) {
+                firstRateIndex = rateIndex;
+                firstChannelConfig = channelConfig;
+            } else if (rateIndex != firstRateIndex || channelConfig != firstChannelConfig) {
+                // One WAV holds one format: the rest is reported, never written at the first rate.
+                report->formatChanged = true;
+                report->newSampleRate = AdtsSampleRate(rateIndex);
+                report->newChannelConfig = channelConfig;
+                break;
+            }
+        }
+
         NeAACDecFrameInfo info{};
+        const size_t headerLength = adts ? AdtsFrameLength(in.Data()) : 0;
         void* samples = NeAACDecDecode(decoder, &info, in.Data(), static_cast<unsigned long>(in.Valid()));
-        const uint64_t consumed = std::min<uint64_t>(info.bytesconsumed, in.Valid());
+        uint64_t consumed = std::min<uint64_t>(info.bytesconsumed, in.Valid());
+        if (adts && (info.error != 0 || consumed == 0)) {
+            // A frame the decoder refused: counted as lost, passed over by its own length.
+            ++report->framesLost;
+            consumed = std::min<uint64_t>(headerLength, in.Valid());
+        }
         in.Advance(consumed);
 
         if (!created && info.error == 0) {
@@ -354,9 +477,14 @@ bool DecodeFile(const std::wstring& source, const std::wstring& wavPath) {
                 break;
             }
             created = true;
+            report->sampleRate = info.samplerate;
+            report->channels = info.channels;
         }
-        if (created && info.error == 0 && info.channels != wav.Channels()) {
-            ok = false;  // the channel count may not change within one file
+        if (created && info.error == 0 &&
+            (info.channels != wav.Channels() || info.samplerate != report->sampleRate)) {
+            report->formatChanged = true;  // the channel count or rate may not change within one file
+            report->newSampleRate = info.samplerate;
+            report->newChannelConfig = info.channels;
             break;
         }
 
@@ -372,6 +500,8 @@ bool DecodeFile(const std::wstring& source, const std::wstring& wavPath) {
 
         if (created && info.error == 0 && info.samples > 0 && samples != nullptr) {
             const auto* pcm = static_cast<const int16_t*>(samples);
+            ++report->framesDecoded;
+            report->samplesWritten += info.samples / std::max<unsigned char>(info.channels, 1);
             if (surround && WavOrder51(info, order)) {
                 reordered.resize(info.samples);
                 for (size_t i = 0; i + 6 <= info.samples; i += 6) {
@@ -384,13 +514,20 @@ bool DecodeFile(const std::wstring& source, const std::wstring& wavPath) {
         }
 
         in.Fill();
-        if (samples == nullptr) break;                  // the frame could not be decoded
+        if (!adts && samples == nullptr) break;         // the frame could not be decoded
         if (consumed == 0 && info.samples == 0) break;  // no progress: stop instead of spinning
     }
 
     NeAACDecClose(decoder);
-    if (!created) return false;
-    return wav.Finish() && ok;
+    if (!created) {
+        report->error = "no decodable AAC frame";
+        return false;
+    }
+    if (!wav.Finish() || !ok) {
+        report->error = "the WAV file could not be written completely";
+        return false;
+    }
+    return report->framesLost == 0 && !report->formatChanged;
 }
 
 }  // namespace
@@ -423,9 +560,25 @@ uint64_t Id3v2TagSize(const unsigned char* data, size_t size) {
 
 }  // namespace aac
 
+namespace aac {
+
+bool DecodeToWav(const std::wstring& source, const std::wstring& wavPath, DecodeReport* report) {
+    DecodeReport local;
+    DecodeReport* r = report != nullptr ? report : &local;
+    *r = DecodeReport{};
+    if (source.empty() || !IsExistingFile(source.c_str())) {
+        r->error = "the source is not an existing file";
+        return false;
+    }
+    return DecodeFile(source, wavPath, r);
+}
+
+}  // namespace aac
+
 extern "C" bool OnDecoderAAC(const wchar_t* sourcePath, const wchar_t* wavPath) {
     if (!aac::IsExistingFile(sourcePath) || wavPath == nullptr) return false;
-    return aac::DecodeFile(sourcePath, wavPath);
+    aac::DecodeReport report;
+    return aac::DecodeFile(sourcePath, wavPath, &report);
 }
 
 extern "C" double OnGetAACLength(const wchar_t* sourcePath, int* bitRate) {
@@ -436,6 +589,7 @@ extern "C" double OnGetAACLength(const wchar_t* sourcePath, int* bitRate) {
     aac::SkipId3(&in);
     if (in.Valid() < 2 || !aac::IsAdtsSync(in.Data())) return 0.0;
     const aac::AdtsSummary summary = aac::WalkAdts(&in);
+    if (summary.frames == 0) return 0.0;  // a sync word alone is not a stream
     if (bitRate != nullptr) *bitRate = summary.kbitPerSecond;
     return summary.seconds;
 }

@@ -47,12 +47,29 @@ bool RunProcess(const std::vector<std::string>& argv, int* exitCode = nullptr);
 bool RunProcessCapture(const std::vector<std::string>& argv, std::string* output, int* exitCode = nullptr,
                        int drainMs = 200);
 
+// Like RunProcessCapture, but gives up after timeoutMs: the child's whole process group is then
+// killed and reaped, *timedOut is set and the result is still true (it was started). While it
+// runs, the child's group is also killed when this process exits or is interrupted.
+bool RunProcessCaptureFor(const std::vector<std::string>& argv, std::string* output, int* exitCode,
+                          uint32_t timeoutMs, bool* timedOut);
+
 // Starts a program and does not wait for it (the child is reaped in the background).
 bool SpawnDetached(const std::vector<std::string>& argv);
 
 // Absolute path of an executable: a name with a "/" is checked as it is, otherwise PATH is searched.
 // Empty when not found or not executable.
 std::string FindExecutable(const std::string& name);
+
+// ---- Interruption (platform/Signals.cpp) -------------------------------------------------------
+// While registered, the file at `path` is removed when SIGINT, SIGTERM or SIGHUP ends the process
+// (for a file being written under a temporary name). At most 16 at once; false when no slot is
+// free or the path is too long. KeepAfterInterrupt unregisters it (after a rename, say).
+bool RemoveOnInterrupt(const std::string& path);
+void KeepAfterInterrupt(const std::string& path);
+// While registered, the process group `group` is killed when this process is interrupted or
+// exits, so no tool child outlives its caller. ForgetGroup unregisters it once reaped.
+void KillGroupOnExit(int group);
+void ForgetGroup(int group);
 
 // ---- Files and folders (wide paths, "/" separator) ---------------------------------------------
 bool PathExists(const std::wstring& path);  // file, folder or anything else

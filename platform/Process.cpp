@@ -133,14 +133,20 @@ bool RunProcess(const std::vector<std::string>& argv, int* exitCode) {
     setup.OutputToNull();
     pid_t pid = setup.Spawn(argv);
     if (pid < 0) return false;
+    KillGroupOnExit(pid);  // the child leads its own group
     int code = WaitChild(pid);
+    ForgetGroup(pid);
     if (exitCode) *exitCode = code;
     return true;
 }
 
-bool RunProcessCapture(const std::vector<std::string>& argv, std::string* output, int* exitCode,
-                       int drainMs) {
+namespace {
+
+// The capture loop shared by RunProcessCapture and RunProcessCaptureFor; timeoutMs 0 means none.
+bool Capture(const std::vector<std::string>& argv, std::string* output, int* exitCode, int drainMs,
+             uint32_t timeoutMs, bool* timedOut) {
     if (output) output->clear();
+    if (timedOut) *timedOut = false;
     if (argv.empty() || !Startable(argv[0])) return false;
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) return false;
@@ -153,11 +159,19 @@ bool RunProcessCapture(const std::vector<std::string>& argv, std::string* output
         ::close(fds[0]);
         return false;
     }
+    KillGroupOnExit(pid);
+    const uint64_t started = TickCountMs();
     bool exited = false;
     int code = -1;
     uint64_t quietSince = 0;
     char buf[65536];
     for (;;) {
+        if (timeoutMs != 0 && TickCountMs() - started >= timeoutMs) {
+            // The caller gives up: the child and everything it started go.
+            ::kill(-pid, SIGKILL);
+            if (timedOut) *timedOut = true;
+            break;
+        }
         pollfd p{fds[0], POLLIN, 0};
         int ready = ::poll(&p, 1, exited ? 20 : 50);
         if (ready > 0) {
@@ -186,8 +200,21 @@ bool RunProcessCapture(const std::vector<std::string>& argv, std::string* output
     }
     ::close(fds[0]);
     if (!exited) code = WaitChild(pid);
+    ForgetGroup(pid);
     if (exitCode) *exitCode = code;
     return true;
+}
+
+}  // namespace
+
+bool RunProcessCapture(const std::vector<std::string>& argv, std::string* output, int* exitCode,
+                       int drainMs) {
+    return Capture(argv, output, exitCode, drainMs, 0, nullptr);
+}
+
+bool RunProcessCaptureFor(const std::vector<std::string>& argv, std::string* output, int* exitCode,
+                          uint32_t timeoutMs, bool* timedOut) {
+    return Capture(argv, output, exitCode, 200, timeoutMs == 0 ? 1 : timeoutMs, timedOut);
 }
 
 bool SpawnDetached(const std::vector<std::string>& argv) {

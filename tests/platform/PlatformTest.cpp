@@ -109,6 +109,30 @@ TEST(Process, ChildrenInheritNoDescriptorBeyondTheStandardThree) {
     ::close(fd);
 }
 
+TEST(Process, CaptureWithATimeLimitKillsTheWholeGroup) {
+    // The shell starts a grandchild and both would run for half a minute.
+    std::string out;
+    bool timedOut = false;
+    int code = -1;
+    ASSERT_TRUE(platform::RunProcessCaptureFor({"sh", "-c", "sleep 30 & echo $!; sleep 30"}, &out, &code, 300,
+                                               &timedOut));
+    EXPECT_TRUE(timedOut);
+    EXPECT_EQ(code, 128 + 9);
+    const std::string grandchild = out.substr(0, out.find('\n'));
+    ASSERT_FALSE(grandchild.empty());
+    // Gone, or only a zombie waiting for its new parent: it does not run on.
+    std::string stat;
+    if (platform::ReadFileBytes(FromUtf8("/proc/" + grandchild + "/stat"), &stat)) {
+        const size_t close = stat.rfind(')');
+        ASSERT_NE(close, std::string::npos);
+        EXPECT_EQ(stat.substr(close + 2, 1), "Z") << stat;
+    }
+    // A quick child is not affected by the limit.
+    ASSERT_TRUE(platform::RunProcessCaptureFor({"echo", "ok"}, &out, &code, 5000, &timedOut));
+    EXPECT_FALSE(timedOut);
+    EXPECT_EQ(out, "ok\n");
+}
+
 TEST(Files, CopyNeverOverwritesAndDeleteIsIdempotent) {
     testsupport::TempDir dir;
     std::wstring a = dir.WFile(L"源 a.txt"), b = dir.WFile(L"b.txt");

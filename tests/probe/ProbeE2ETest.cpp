@@ -282,12 +282,13 @@ TEST_F(ProbeE2E, CliGivesZerosForMissingFilesAndFailsAtTheEnd) {
     CliResult r = RunCli({media_ + "missing.mp3", media_ + "tone.wav"});
     ASSERT_TRUE(r.started);
     EXPECT_NE(r.code, 0);
-    EXPECT_EQ(r.output.rfind(
-                  "{\"path\":\"" + media_ +
+    EXPECT_NE(
+        r.output.find("{\"path\":\"" + media_ +
                       "missing.mp3\",\"fileName\":\"\",\"fileSize\":0,\"durationMs\":0,\"bitRate\":0,"
-                      "\"audioFormat\":\"\",\"sampleRate\":0,\"encodedLibrary\":\"\",\"hasCover\":false}\n",
-                  0),
-              0u)
+                      "\"audioFormat\":\"\",\"sampleRate\":0,\"encodedLibrary\":\"\",\"hasCover\":false}\n"),
+        std::string::npos)
+        << r.output;
+    EXPECT_NE(r.output.find("input file not found: " + media_ + "missing.mp3\n"), std::string::npos)
         << r.output;
     EXPECT_NE(r.output.find("\"sampleRate\":44100"), std::string::npos);  // the second file was still probed
     // A name that is not valid UTF-8 is reported as unreadable, not probed under another name.
@@ -297,6 +298,7 @@ TEST_F(ProbeE2E, CliGivesZerosForMissingFilesAndFailsAtTheEnd) {
     CliResult bad = RunCli({badName});
     EXPECT_NE(bad.code, 0);
     EXPECT_NE(bad.output.find("\"durationMs\":0,"), std::string::npos) << bad.output;
+    EXPECT_NE(bad.output.find("not valid UTF-8"), std::string::npos) << bad.output;
     CliResult none = RunCli({});
     EXPECT_EQ(none.code, 2);
     EXPECT_EQ(none.output.find('{'), std::string::npos);
