@@ -31,7 +31,10 @@ bool Contains(const std::wstring& text, const std::wstring& part) {
 CEditAudioWnd::CEditAudioWnd(std::wstring sourcePath, int multiMode)
     : m_sourcePath(std::move(sourcePath)), m_multiMode(multiMode) {}
 
-CEditAudioWnd::~CEditAudioWnd() = default;
+CEditAudioWnd::~CEditAudioWnd() {
+    // The volume pop-up closes with the editor (it deletes itself once closed).
+    if (m_volumeMenu && CAppUI::IsWindowAlive(m_volumeMenu)) m_volumeMenu->Close(0);
+}
 
 int CEditAudioWnd::Run(CWindowUI* owner) {
     if (!Create(owner, kCaption, 0, 0, kWidth, kHeight)) return UIRESULT_CLOSED;
@@ -347,7 +350,9 @@ void CEditAudioWnd::ShowVolumePopup() {
     if (!button) return;
     const UIRect rc = button->GetPos();
     const UIPoint pt = ClientToScreen({rc.left - GetDPI().Scale(8), rc.top - GetDPI().Scale(175)});
+    if (m_volumeMenu && CAppUI::IsWindowAlive(m_volumeMenu)) m_volumeMenu->Close(0);
     CMenuUI* menu = CMenuUI::Show(this, L"volume.xml", pt);
+    m_volumeMenu = menu;
     if (!menu) return;
     wchar_t text[16];
     swprintf(text, 16, L"%d%%", m_volume);

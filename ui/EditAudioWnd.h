@@ -119,4 +119,5 @@ private:
     CControlUI* m_timeLabel = nullptr;
     CTabLayoutUI* m_tabs = nullptr;
     CComboUI* m_combo = nullptr;
+    CWindowUI* m_volumeMenu = nullptr;  // the open volume pop-up, if any
 };

@@ -5,6 +5,7 @@
 
 #include "EditorFixture.h"
 #include "common/Common.h"
+#include "player/VlcKeeper.h"
 #include "support/TestSupport.h"
 #include "ui/EditAudioWnd.h"
 #include "ui/Messages.h"

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <mutex>
 
+#include "player/VlcKeeper.h"
 #include "support/TestSupport.h"
 #include "ui/AVPlayer.h"
 
