@@ -88,17 +88,18 @@ TEST_F(BatchTest, FormatWritesEveryTypeWithChannelsAndWavCodecAndRefusesAnEmptyE
 
 TEST_F(BatchTest, OutputNamesAreNumberedFreeAndNeverOverwrite) {
     ASSERT_TRUE(testsupport::MakeTone(U8(In(L"one.wav")), 1.0));
-    ASSERT_TRUE(testsupport::MakeTone(U8(In(L"two.flac")), 1.0));
+    ASSERT_TRUE(testsupport::MakeMp3WithCover(U8(In(L"two.mp3")), 1.0));
     ASSERT_TRUE(platform::WriteFileBytes(Out(L"song.mp3"), "keep me"));
     // Two rows asking for the same name in one batch get different free names.
     CControlUI* first = AddFormatRow(In(L"one.wav"), L"song", L"格式：mp3");
-    CControlUI* second = AddFormatRow(In(L"two.flac"), L"song", L"格式：mp3");
+    CControlUI* second = AddFormatRow(In(L"two.mp3"), L"song", L"格式：mp3");  // with a cover: " -vn "
     UseCustomFolder(dir_.WFile(L"out/"));
     ASSERT_TRUE(RunPage(1));
     EXPECT_EQ(Child(first, L"btn_openfile")->GetUserData(), Out(L"song_1.mp3"));
     EXPECT_EQ(Child(second, L"btn_openfile")->GetUserData(), Out(L"song_2.mp3"));
     EXPECT_EQ(testsupport::ProbeCodec(U8(Out(L"song_1.mp3"))), "mp3");
     EXPECT_EQ(testsupport::ProbeCodec(U8(Out(L"song_2.mp3"))), "mp3");
+    EXPECT_EQ(testsupport::ProbeStreamCount(U8(Out(L"song_2.mp3")), "v"), 0) << "the cover is left out";
     std::string kept;
     ASSERT_TRUE(platform::ReadFileBytes(Out(L"song.mp3"), &kept));
     EXPECT_EQ(kept, "keep me");
