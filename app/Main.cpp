@@ -1,6 +1,8 @@
 // The program's entry: the only file of the program that sees Qt. It sets the locale, hands over
 // to a running instance when there is one, configures logging, starts the Qt backend with the
-// embedded skin, runs the main window and tears everything down. The command line is not read.
+// embedded skin, runs the main window and tears everything down. Files named on the command line
+// (a desktop entry's "%F") are added to the window, or handed to the instance already running.
+#include <QGuiApplication>
 #include <QWidget>
 
 #include "app/MainFrameWnd.h"
@@ -9,6 +11,10 @@
 #include "uikit/UIlib.h"
 #include "uikit/qt/QtBackend.h"
 #include "uikit/qt/QtSurface.h"
+
+#ifndef TW_APP_ID
+#define TW_APP_ID "org.tonewright.Tonewright"
+#endif
 
 namespace {
 
@@ -30,15 +36,19 @@ void ShowMainWindow(CStartup& startup) {
 
 }  // namespace
 
-int main(int, char**) {
+int main(int argc, char** argv) {
     platform::InitLocale();
-    if (CStartup::ShowRunningInstance()) return 0;
+    const std::vector<std::wstring> files = CStartup::FilesFromArguments(argc, argv);
+    if (CStartup::ShowRunningInstance(files)) return 0;
 
     CStartup startup;
-    if (!startup.Claim([&startup] { ShowMainWindow(startup); })) return 0;
+    if (!startup.Claim([&startup] { ShowMainWindow(startup); }, files)) return 0;
     startup.ConfigureLogging();
+    startup.OpenFilesWhenReady(files);
 
     {
+        // The desktop entry's name: window managers match the window to its entry and icon by it.
+        QGuiApplication::setDesktopFileName(QStringLiteral(TW_APP_ID));
         CQtBackendUI backend;
         CAppUI::SetBackend(&backend);
         backend.InstallCommonHooks();

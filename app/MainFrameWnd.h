@@ -87,6 +87,13 @@ public:
     int CutMethodIndex() const;
     // Opens the tool view on a page (what a home tile does).
     void OpenTool(int page);
+    // Adds files the program was opened with (its command line, or a later start handing them
+    // over) through the same path as a drop: to the current tool page, or from the home view to
+    // the format page (the extract page when every file is one of its videos).
+    void OpenFiles(const std::vector<std::wstring>& paths);
+    // A few lines of state for a query over the single-instance channel: "view=home|tool",
+    // "page=N", "rows=N" (rows in the current page's list), "pending=0|1" (files still probed).
+    std::string StateText() const;
     // The close sequence after a confirmed close: hide, release the players, stop the pool,
     // close the window. Also what the tests call to end the window.
     void CloseSequence();

@@ -6,7 +6,9 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "logging/Log.h"
 #include "platform/Platform.h"
@@ -23,14 +25,25 @@ public:
     CStartup(const CStartup&) = delete;
     CStartup& operator=(const CStartup&) = delete;
 
-    // Asks an instance already running for this user to show its window; true when one did (this
-    // process then ends with status 0 and touches no log).
-    static bool ShowRunningInstance();
+    // Asks an instance already running for this user to show its window and, when `files` are
+    // given, to add them (verb "open"); true when one did (this process then ends with status 0
+    // and touches no log).
+    static bool ShowRunningInstance(const std::vector<std::wstring>& files = {});
+
+    // The files among the program's arguments: each argument that names an existing file or
+    // folder ("file://" addresses decoded), made absolute against the current folder; anything
+    // else (toolkit options) is passed over.
+    static std::vector<std::wstring> FilesFromArguments(int argc, const char* const* argv);
 
     // Becomes the running instance: listens for later starts. `onShowRequest` runs on the
-    // listener's thread when one asks. False when another instance took the channel first (it
-    // has then been asked to show its window).
-    bool Claim(std::function<void()> onShowRequest);
+    // listener's thread when one asks; files a later start hands over are added to the main
+    // window (OpenFiles) on the UI thread. The verb "state" with one path writes the window's
+    // StateText into that path when no file is there yet (a check for scripts and tests). False
+    // when another instance took the channel first (it has then been given `files`).
+    bool Claim(std::function<void()> onShowRequest, const std::vector<std::wstring>& files = {});
+
+    // Files to add once the main window runs (the program's own command line).
+    void OpenFilesWhenReady(const std::vector<std::wstring>& files);
 
     // Writes the logging configuration and configures the library; returns the log file path.
     std::wstring ConfigureLogging();
@@ -46,7 +59,13 @@ public:
     void Shutdown();
 
 private:
+    // Hands files waiting for the window to it (UI thread); they wait while there is none.
+    void FlushPendingFiles();
+    void AnswerStateQuery(const std::wstring& replyPath);
+
     platform::SingleInstanceListener m_listener;
+    std::mutex m_pendingMutex;
+    std::vector<std::wstring> m_pendingFiles;
     std::unique_ptr<logging::LogConfig> m_log;
     std::wstring m_logPath;
     CMainFrameWnd* m_window = nullptr;
