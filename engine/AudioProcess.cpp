@@ -157,6 +157,14 @@ bool Denoise(const std::wstring& in, const std::wstring& out, int level) {
     return reducer.Reduce(in, out, level);
 }
 
+// The join of OnMergeNoiseAudio, logged in the calling operation's scope: the concat of the list
+// into `output`, then the progress file is deleted.
+void MergeNoise(CWorkerScope& scope, const std::wstring& output, const std::wstring& list,
+                const std::wstring& progressPath) {
+    scope.Run(MakeCommand(CmdTemplate::Concat, {list, output, progressPath}));
+    DeleteTemp(progressPath);
+}
+
 // The piece path of a long noise job: cut, convert and denoise each piece, join them and, for a
 // compressed output, encode the joined file.
 void NoisePieces(CWorkerScope& scope, const std::wstring& source, const _tagAsyncParam& job,
@@ -197,10 +205,10 @@ void NoisePieces(CWorkerScope& scope, const std::wstring& source, const _tagAsyn
 
     const std::wstring mergeProg = scope.ReserveTemp(temp, TickText(), L"");
     if (wavOutput) {
-        CAudioProcess::OnMergeNoiseAudio(job.output, list, mergeProg);
+        MergeNoise(scope, job.output, list, mergeProg);
     } else {
         const std::wstring joined = scope.ReserveTemp(temp, CCommon::OnGetTimestampName(), L".wav");
-        CAudioProcess::OnMergeNoiseAudio(joined, list, mergeProg);
+        MergeNoise(scope, joined, list, mergeProg);
         scope.Log(L"OnMergeNoiseAudio : " + joined + L"\n");
         if (!Exists(joined)) {
             scope.Log(L"file is not exist : " + joined + L"\n");
@@ -467,8 +475,7 @@ int CAudioProcess::OnMergeAudio(std::wstring output, std::wstring list, std::wst
 
 int CAudioProcess::OnMergeNoiseAudio(std::wstring output, std::wstring list, std::wstring progressPath) {
     CWorkerScope scope(nullptr);
-    scope.Temp(progressPath);
-    scope.Run(MakeCommand(CmdTemplate::Concat, {list, output, progressPath}));
+    MergeNoise(scope, output, list, progressPath);
     return 0;
 }
 
