@@ -452,7 +452,8 @@ void CMainFrameWnd::OnClick(TNotifyUI& msg) {
     }
     if (name == L"btnchangepath") {
         std::wstring folder;
-        if (CCommon::OnBrowseFolder(this, folder) && !folder.empty()) {
+        IBackendUI* backend = CAppUI::GetBackend();
+        if (backend && backend->ChooseFolder(this, L"打开文件夹", &folder) && !folder.empty()) {
             if (CControlUI* c = FindControl(L"outpath")) c->SetText(folder);
         }
         return;
