@@ -411,7 +411,9 @@ void CEditAudioWnd::OnOk() {
             m_segments = EvenPieces(m_duration, parts);
         } else {
             m_fields->ClampLength();
-            m_segments = LengthPieces(m_duration, m_fields->GroupMs(TimeFieldSet::kCutLength));
+            const uint32_t length = m_fields->GroupMs(TimeFieldSet::kCutLength);
+            m_fields->SetLengthWasZero(length == 0);
+            m_segments = LengthPieces(m_duration, length);
         }
         int counter = 1;
         for (CutSegment& segment : m_segments)
@@ -445,6 +447,7 @@ void CEditAudioWnd::Notify(TNotifyUI& msg) {
         m_fields->ClampLength();
         const uint32_t length = m_fields->GroupMs(TimeFieldSet::kCutLength);
         int parts = 1;
+        m_fields->SetLengthWasZero(length == 0);
         if (length) {
             parts = static_cast<int>(std::max<uint32_t>(1, m_duration / length));
             if (m_duration % length >= 1001) ++parts;

@@ -253,6 +253,28 @@ TEST_F(EditorWindowTest, OkHandsBackTheSegmentsOfEachTab) {
     }
 }
 
+TEST_F(EditorWindowTest, LeavingTheLengthRaisesItToTheMinimumAndMarksTheParts) {
+    const std::wstring path = Tone("len.wav", 20.0);
+    auto w = Open(path, 1);
+    driver->AdvanceTime(500);
+    ASSERT_TRUE(driver->SelectOption(w.get(), L"optCutTimeLen"));
+    ASSERT_TRUE(driver->Type(w.get(), L"cuttimeLengthSeconds", L"1"));
+    EXPECT_EQ(Group(w.get(), L"cuttimeLength"), L"00:00:1.666");   // below the minimum while typing
+    ASSERT_TRUE(driver->Click(w.get(), L"editCutName"));           // the length box loses the focus
+    EXPECT_EQ(Group(w.get(), L"cuttimeLength"), L"00:00:02.000");  // a tenth of the duration
+    // 20 s in pieces of 2 s: 10 parts, marks 1 to 11.
+    for (int i = 1; i <= 12; ++i)
+        EXPECT_EQ(w->FindControl(L"PlayMark" + std::to_wstring(i))->IsVisible(), i <= 11) << i;
+    // Typing a length moves the marks a second later.
+    ASSERT_TRUE(driver->Type(w.get(), L"cuttimeLengthSeconds", L"8"));
+    driver->AdvanceTime(999);
+    EXPECT_TRUE(w->FindControl(L"PlayMark11")->IsVisible());
+    driver->AdvanceTime(1);
+    // 20 s / 8 s = 2, and 4 s left over: 3 parts, marks 1 to 4.
+    for (int i = 1; i <= 12; ++i)
+        EXPECT_EQ(w->FindControl(L"PlayMark" + std::to_wstring(i))->IsVisible(), i <= 4) << i;
+}
+
 TEST_F(EditorWindowTest, UnplayableFileLeavesAWorkingWindow) {
     const std::string bad = dir.File("not audio.mp3");
     {
