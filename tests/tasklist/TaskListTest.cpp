@@ -9,6 +9,7 @@
 
 #include "common/Common.h"
 #include "platform/Platform.h"
+#include "player/VlcKeeper.h"  // the cut editor's player plugins stay loaded for the leak checker
 #include "support/TestSupport.h"
 #include "ui/CustomControls.h"
 #include "ui/Messages.h"
