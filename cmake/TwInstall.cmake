@@ -4,6 +4,10 @@
 # are found on PATH and user data goes to the XDG folders, so nothing else is installed.
 include(GNUInstallDirs)
 
+# Installing (and CPack) builds nothing by itself: scripts/package.sh builds the packaged targets
+# first, so a package does not wait for the tests and benchmarks to compile.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
+
 # The one application id: desktop entry, metainfo, icon name and the window's desktop file name.
 set(TW_APP_ID "org.tonewright.Tonewright")
 set(TW_PACKAGING_DIR "${PROJECT_SOURCE_DIR}/packaging")
