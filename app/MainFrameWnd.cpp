@@ -86,6 +86,11 @@ CMainFrameWnd::CMainFrameWnd(std::wstring logPath, MainFrameOptions options)
     : m_logPath(std::move(logPath)), m_options(std::move(options)) {
     m_tasks = std::make_unique<CTaskList>(this);
     m_batch = std::make_unique<CBatchHandlers>(this);
+    // Rows of a running page (or a format row converting on its own) are written by workers:
+    // the task list refuses to add, remove or clear there meanwhile (notice 4).
+    m_tasks->SetBusyCheck([this](int page) {
+        return m_batch->IsRunning(page, 0) || (page == 1 && m_batch->IsSingleRunning());
+    });
     m_cut = std::make_unique<Preview>(kPageCut);
     m_extract = std::make_unique<Preview>(kPageExtract);
     m_times = std::make_unique<TimeFieldSet>(this, 0, &m_textGuard);
