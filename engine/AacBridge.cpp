@@ -3,6 +3,7 @@
 #include <neaacdec.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -444,6 +445,20 @@ bool DecodeFile(const std::wstring& source, const std::wstring& wavPath, DecodeR
                 }
                 continue;
             }
+            if (!ConfirmedHeader(in.Data(), in.Valid())) {
+                // A frame cut short: the next confirmed header lies inside the length this one
+                // claims. The frame is lost; decoding it would swallow the start of the next.
+                const size_t limit = std::min(AdtsFrameLength(in.Data()), in.Valid());
+                size_t next = 1;
+                while (next < limit && !ConfirmedHeader(in.Data() + next, in.Valid() - next)) ++next;
+                if (next < limit) {
+                    ++report->framesLost;
+                    report->bytesSkipped += next;
+                    in.Advance(next);
+                    in.Fill();
+                    continue;
+                }
+            }
             const unsigned char* b = in.Data();
             const unsigned rateIndex = (b[2] >> 2) & 0x0F;
             const unsigned channelConfig = ((b[2] & 0x01) << 2) | (b[3] >> 6);
@@ -473,6 +488,7 @@ bool DecodeFile(const std::wstring& source, const std::wstring& wavPath, DecodeR
         if (!created && info.error == 0) {
             surround = info.channels == 6 && info.num_lfe_channels > 0;
             if (!wav.Create(wavUtf8, info.samplerate, info.channels, surround)) {
+                report->error = std::string("the output file cannot be created: ") + std::strerror(errno);
                 ok = false;
                 break;
             }
@@ -520,7 +536,7 @@ bool DecodeFile(const std::wstring& source, const std::wstring& wavPath, DecodeR
 
     NeAACDecClose(decoder);
     if (!created) {
-        report->error = "no decodable AAC frame";
+        if (report->error.empty()) report->error = "no decodable AAC frame";
         return false;
     }
     if (!wav.Finish() || !ok) {

@@ -230,6 +230,12 @@ TEST(AacLength, AdtsWalkGivesDurationAndBitRate) {
 }
 
 // One ADTS frame of `length` bytes (header included) at 44.1 kHz stereo, payload bytes of zero.
+// The frame length field of the ADTS header at `at`.
+static size_t AdtsFrameLengthAt(const std::string& s, size_t at) {
+    const auto b = [&](size_t i) { return static_cast<size_t>(static_cast<unsigned char>(s[at + i])); };
+    return ((b(3) & 0x03) << 11) | (b(4) << 3) | (b(5) >> 5);
+}
+
 static std::string AdtsFrame(size_t length, bool copyrightStart = false) {
     std::string f(length, '\0');
     f[0] = '\xFF';
@@ -392,4 +398,40 @@ TEST(AacPaths, PathChecksAndUnwritableTargets) {
     EXPECT_GT(w.Frames(), 10000u);
     EXPECT_GT(OnGetAACLength(wsrc.c_str(), &kbps), 0.4);
     EXPECT_GT(kbps, 0);
+}
+
+TEST(AacDecode, ReportTellsWhatWasSkippedLostAndLeftOut) {
+    TempDir dir;
+    ASSERT_TRUE(testsupport::MakeTone(dir.File("tone.aac"), 2.0, 440, 44100, 2));
+    std::string tone;
+    ASSERT_TRUE(platform::ReadFileBytes(dir.WFile(L"tone.aac"), &tone));
+    // Foreign bytes between two frames: nothing is lost, the bytes are passed over.
+    const size_t boundary = AdtsFrameLengthAt(tone, 0) + AdtsFrameLengthAt(tone, AdtsFrameLengthAt(tone, 0));
+    ASSERT_TRUE(platform::WriteFileBytes(
+        dir.WFile(L"gap.aac"), tone.substr(0, boundary) + std::string(50, '\x55') + tone.substr(boundary)));
+    aac::DecodeReport clean, gap;
+    EXPECT_TRUE(aac::DecodeToWav(dir.WFile(L"tone.aac"), dir.WFile(L"tone.wav"), &clean));
+    EXPECT_TRUE(aac::DecodeToWav(dir.WFile(L"gap.aac"), dir.WFile(L"gap.wav"), &gap)) << gap.error;
+    EXPECT_EQ(gap.framesLost, 0u);
+    EXPECT_EQ(gap.bytesSkipped, 50u);
+    EXPECT_EQ(gap.framesDecoded, clean.framesDecoded);
+    EXPECT_EQ(gap.samplesWritten, clean.samplesWritten);
+
+    // A frame cut short in the middle of the stream is lost, and only that frame.
+    const size_t third = boundary + AdtsFrameLengthAt(tone, boundary);
+    ASSERT_TRUE(platform::WriteFileBytes(
+        dir.WFile(L"cut.aac"),
+        tone.substr(0, third + 20) + tone.substr(third + AdtsFrameLengthAt(tone, third))));
+    aac::DecodeReport cut;
+    EXPECT_FALSE(aac::DecodeToWav(dir.WFile(L"cut.aac"), dir.WFile(L"cut.wav"), &cut));
+    EXPECT_EQ(cut.framesLost, 1u);
+    EXPECT_EQ(cut.framesDecoded + 1, clean.framesDecoded);
+    EXPECT_NEAR(cut.SecondsLost(), 1024.0 / 44100.0, 1e-9);
+    EXPECT_TRUE(cut.error.empty());
+
+    // Nothing decodable: an error, no file.
+    ASSERT_TRUE(platform::WriteFileBytes(dir.WFile(L"text.aac"), std::string(5000, 'x')));
+    aac::DecodeReport none;
+    EXPECT_FALSE(aac::DecodeToWav(dir.WFile(L"text.aac"), dir.WFile(L"text.wav"), &none));
+    EXPECT_FALSE(none.error.empty());
 }

@@ -188,6 +188,20 @@ TEST_F(CliInput, MissingToolsAreNamed) {
     const Result r = Cli({"probe", dir_.File("tone.aac")}, bin);
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(Has(r, "ffprobe is missing")) << r.output;
+
+    // A media library that cannot be loaded (found first, but not a library) is named as well.
+    const std::string libs = dir_.File("libs");
+    ASSERT_TRUE(platform::CreateFolders(platform::FromUtf8(libs)));
+    ASSERT_TRUE(platform::WriteFileBytes(platform::FromUtf8(libs + "/libmediainfo.so.0"), ""));
+    std::string output;
+    int code = -1;
+    ASSERT_TRUE(platform::RunProcessCapture(
+        {"env", "LD_LIBRARY_PATH=" + libs, TW_CLI_PATH, "probe", dir_.File("tone.aac")}, &output, &code));
+    EXPECT_EQ(code, 1);
+    EXPECT_NE(output.find("libmediainfo.so.0) cannot be loaded"), std::string::npos) << output;
+    // Commands that need neither still work without the tools.
+    const Result decoded = Cli({"decode-aac", dir_.File("tone.aac"), dir_.File("ok.wav")}, bin);
+    EXPECT_EQ(decoded.code, 0) << decoded.output;
 }
 
 TEST_F(CliInput, ProbeIsBoundedAndNeverReadsAPathAsAUrl) {
