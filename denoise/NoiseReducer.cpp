@@ -714,6 +714,13 @@ bool NoiseReducer::Reduce(const std::wstring& inputPath, const std::wstring& out
         claimedRate_ = reader.SampleRate();
         return false;
     }
+    // Below 50 Hz a 20 ms frame holds no sample: nothing a real recording has, and nothing to filter.
+    if (FrameLengthFor(reader.SampleRate(), 20) == 0) {
+        error_ = ReduceError::InputBadLayout;
+        claimedChannels_ = reader.Channels();
+        claimedRate_ = reader.SampleRate();
+        return false;
+    }
     // The input is read again while the output is written: writing over it would destroy it.
     if (reader.IsSameFile(outputPath)) {
         error_ = ReduceError::SameFile;

@@ -173,7 +173,7 @@ TEST(NoiseReducerInput, HeadersClaimingImpossibleRatesOrChannelsAreRefusedBefore
     const std::string data(258 - 44, '\x01');
     struct {
         uint32_t channels, rate;
-    } claims[] = {{1, 9999100}, {1, 2147483647u}, {1, 768001}, {1, 4294967295u}, {2000, 16000}};
+    } claims[] = {{1, 9999100}, {1, 2147483647u}, {1, 768001}, {1, 4294967295u}, {2000, 16000}, {1, 49}};
     for (const auto& claim : claims) {
         const std::wstring in = dir.WFile(L"absurd.wav"), out = dir.WFile(L"out.wav");
         ASSERT_TRUE(platform::WriteFileBytes(in, WavBytes(1, claim.channels, claim.rate, 16, data)));
@@ -181,6 +181,10 @@ TEST(NoiseReducerInput, HeadersClaimingImpossibleRatesOrChannelsAreRefusedBefore
         NoiseReducer reducer;
         EXPECT_FALSE(reducer.Reduce(in, out, 0)) << claim.rate;
         EXPECT_FALSE(platform::PathExists(out));
+        // The audio library takes these rates: the reducer's own check refuses them.
+        if (claim.rate == 9999100 || claim.rate == 2147483647u || claim.rate == 49) {
+            EXPECT_EQ(reducer.LastError(), ReduceError::InputBadLayout) << claim.rate;
+        }
         if (reducer.LastError() == ReduceError::InputBadLayout) {
             EXPECT_EQ(reducer.ClaimedSampleRate(), claim.rate);
             EXPECT_EQ(reducer.ClaimedChannels(), claim.channels);
