@@ -162,10 +162,10 @@ std::wstring CWorkerScope::ReserveTemp(const std::wstring& folder, const std::ws
     return Temp(CAudioProcess::OnReserveTempName(folder, stem, ext));
 }
 
-_tagAsyncParam CWorkerScope::TakeJob(const _tagAsyncParam* source) {
+_tagAsyncParam CWorkerScope::TakeJob(const _tagAsyncParam* source, std::source_location at) {
     _tagAsyncParam job = source != nullptr ? *source : _tagAsyncParam{};
     if (SameFile(job.output, job.input)) {
-        Log(L"output is the input, not written : " + job.output + L"\n");
+        Log(L"output is the input, not written : " + job.output + L"\n", at);
         job.output.clear();
     }
     const bool usable = !job.progressPath.empty() && !platform::PathExists(job.progressPath) &&

@@ -58,7 +58,8 @@ public:
     // written), and the progress file is one this job alone owns - a path that is empty, exists,
     // names the output or is already held by a running job is replaced by a reserved temporary
     // name. The progress file is deleted when the scope ends. A null job gives an empty one.
-    _tagAsyncParam TakeJob(const _tagAsyncParam* job);
+    _tagAsyncParam TakeJob(const _tagAsyncParam* job,
+                           std::source_location at = std::source_location::current());
 
     // One INFO record: the operation's file and signature, the caller's line.
     void Log(const std::wstring& text, std::source_location at = std::source_location::current()) const;

@@ -759,9 +759,12 @@ TEST_F(WorkersTest, EveryWorkerRecordIsLocatedInTheWorkerItself) {
     cut.progressPath = Out(L"304");
     cut.start = L"00:00:00.000";
     cut.length = L"00:00:01.000";
+    _tagAsyncParam onItself = cut;
+    onItself.output = cut.input;  // refused, and that is logged from the worker too
     RecordTap tap;
     CAudioProcess::OnAsyncNoiseAudio(&noise);
     CAudioProcess::OnAsyncCutAudio(&cut);
+    CAudioProcess::OnAsyncCutAudio(&onItself);
     logging::SetRecordHook(nullptr);
 
     const std::string noiseSig = "static int CAudioProcess::OnAsyncNoiseAudio(void*)";
@@ -772,7 +775,7 @@ TEST_F(WorkersTest, EveryWorkerRecordIsLocatedInTheWorkerItself) {
         if (r.file != "AudioProcess.cpp") continue;  // the probe's and denoiser's own records
         EXPECT_TRUE(r.function == noiseSig || r.function == cutSig) << r.function << " " << U8(r.message);
         for (const char* prefix : {">> IN ", ">> OUT ", ">> CmdLine : ", "szCmdLine : ", "Linker : ",
-                                   "Finish Noise : ", ">> 超过30s"}) {
+                                   "Finish Noise : ", ">> 超过30s", "output is the input"}) {
             if (U8(r.message).rfind(prefix, 0) == 0) ++prefixes[r.function + "|" + prefix];
         }
     }
@@ -783,9 +786,10 @@ TEST_F(WorkersTest, EveryWorkerRecordIsLocatedInTheWorkerItself) {
     EXPECT_EQ(prefixes[noiseSig + "|Linker : "], 1);
     EXPECT_EQ(prefixes[noiseSig + "|Finish Noise : "], 1);
     EXPECT_EQ(prefixes[noiseSig + "|>> 超过30s"], 1);
-    EXPECT_EQ(prefixes[cutSig + "|>> IN "], 1);
-    EXPECT_EQ(prefixes[cutSig + "|>> CmdLine : "], 1);
-    EXPECT_EQ(prefixes[cutSig + "|>> OUT "], 1);
+    EXPECT_EQ(prefixes[cutSig + "|>> IN "], 2);
+    EXPECT_EQ(prefixes[cutSig + "|>> CmdLine : "], 2);
+    EXPECT_EQ(prefixes[cutSig + "|>> OUT "], 2);
+    EXPECT_EQ(prefixes[cutSig + "|output is the input"], 1);
     EXPECT_TRUE(platform::IsRegularFile(noise.output));
 }
 
