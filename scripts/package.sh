@@ -3,7 +3,8 @@
 #   scripts/package.sh [BUILD_DIR]     (default build/) -> BUILD_DIR/tonewright_<version>_amd64.deb
 # When the build tree also made the Windows shell extension (mingw-w64 present), its DLL is
 # zipped beside the .deb as stampmenu64_<version>.zip; it is not part of the Linux package.
-# TW_SKIP_SETUP=1 skips the package check of scripts/setup.sh (the tests set it).
+# TW_SKIP_SETUP=1 skips the package check of scripts/setup.sh; TW_PACKAGE_NO_BUILD=1 packages the
+# programs as they are built (the tests, which build them first, set both).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dir=${1:-build}
@@ -23,7 +24,9 @@ targets=(tonewright tonewright-cli tw_icons tw_manpage)
 if ninja -C "$dir" -t targets all 2>/dev/null | grep -q '^stampmenu64_win:'; then
   targets+=(stampmenu64_win)
 fi
-cmake --build "$dir" -j "${TW_JOBS:-$(nproc)}" --target "${targets[@]}"
+if [ "${TW_PACKAGE_NO_BUILD:-0}" != 1 ]; then
+  cmake --build "$dir" -j "${TW_JOBS:-$(nproc)}" --target "${targets[@]}"
+fi
 
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$dir/CMakeCache.txt")
 rm -f "$dir"/tonewright_*.deb
