@@ -21,6 +21,19 @@ std::wstring XdgBase(const char* var, const char* homeRelative) {
     return WithSlash(WithSlash(base) + FromUtf8(homeRelative));
 }
 
+// An installed program: its folder is the "bin" of a prefix whose "share/applications" holds the
+// program's desktop entry. That folder belongs to the system (or to the package manager, even
+// when the program runs as root and could write there), so the program's own files go to the
+// user's folders instead.
+bool IsInstalledProgramFolder(const std::wstring& exeFolder) {
+    static const std::wstring kBin = L"/bin/";
+    if (exeFolder.size() <= kBin.size() ||
+        exeFolder.compare(exeFolder.size() - kBin.size(), kBin.size(), kBin) != 0)
+        return false;
+    std::wstring prefix = exeFolder.substr(0, exeFolder.size() - kBin.size() + 1);
+    return PathExists(prefix + L"share/applications/org.tonewright.Tonewright.desktop");
+}
+
 }  // namespace
 
 std::wstring ExePath() {
@@ -56,7 +69,8 @@ std::wstring TempFolder() {
 
 std::wstring BesideProgramOr(const std::wstring& fallback) {
     std::wstring exeFolder = ExeFolder();
-    if (!exeFolder.empty() && IsFolderWritable(exeFolder)) return exeFolder;
+    if (!exeFolder.empty() && IsFolderWritable(exeFolder) && !IsInstalledProgramFolder(exeFolder))
+        return exeFolder;
     CreateFolders(fallback, 0700);
     return WithSlash(fallback);
 }

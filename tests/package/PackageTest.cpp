@@ -10,7 +10,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -61,6 +63,17 @@ std::pair<int, int> PngSize(const std::string& path) {
                (static_cast<unsigned char>(bytes[at + 2]) << 8) | static_cast<unsigned char>(bytes[at + 3]);
     };
     return {static_cast<int>(be32(16)), static_cast<int>(be32(20))};
+}
+
+// Names in a folder, sorted.
+std::vector<std::string> FolderNames(const std::string& folder) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 // Sets an environment variable for the rest of a test and puts the old value back afterwards.
@@ -324,6 +337,11 @@ TEST_F(PackageTest, DesktopEntryOpensTwoFilesInTheRunningInstance) {
         state = QueryState(work.Path(), queries++);
     }
     EXPECT_EQ(state, "window=1\nview=tool\npage=1\nrows=2\npending=0\n");
+
+    // The install folder stays as installed (even for root, who could write there): the log and
+    // its configuration live in the user's state folder.
+    EXPECT_EQ(FolderNames(Installed("bin")), (std::vector<std::string>{"tonewright", "tonewright-cli"}));
+    EXPECT_FALSE(FolderNames(work.File("state/tonewright")).empty());
 
     // The query writes only new files: an existing one is left as it was.
     ASSERT_TRUE(platform::WriteFileBytes(platform::FromUtf8(work.File("keep")), "mine"));
