@@ -5,6 +5,7 @@
 
 #include "common/Common.h"
 #include "platform/Platform.h"
+#include "ui/CustomControls.h"
 #include "ui/CustomFormatWnd.h"
 #include "uikit/UIBackend.h"
 #include "uikit/UIBuilder.h"
@@ -208,6 +209,10 @@ void COutputFormatWnd::RemoveRecent(CControlUI* button) {
     list->Remove(row);
 }
 
+CControlUI* COutputFormatWnd::CreateControl(const std::wstring& tag) {
+    return CreateCustomControl(tag);
+}
+
 void COutputFormatWnd::Notify(TNotifyUI& msg) {
     if (!msg.pSender) return;
     const std::wstring name = msg.pSender->GetName();
@@ -217,6 +222,13 @@ void COutputFormatWnd::Notify(TNotifyUI& msg) {
         } else if (name == L"opt_audioRecent" || name == L"opt_audioFormat") {
             if (auto* tab = FindControlAs<CTabLayoutUI>(L"tab_outfileext_Format"))
                 tab->SelectItem(name == L"opt_audioRecent" ? 0 : 1);
+            // Only the selected header keeps its accent underline.
+            for (const wchar_t* header : {L"opt_audioRecent", L"opt_audioFormat"}) {
+                auto* option = FindControlAs<COptionUI>(header);
+                auto* box = option ? dynamic_cast<CContainerUI*>(option->GetParent()) : nullptr;
+                if (CControlUI* line = box ? box->FindSubControl(L"xxx") : nullptr)
+                    line->SetVisible(option->IsSelected());
+            }
         } else if (name == L"btn_cfgRemovefile") {
             RemoveUserPreset(msg.pSender);
         } else if (name == L"btn_Removefile") {

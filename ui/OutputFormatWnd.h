@@ -55,6 +55,8 @@ public:
     std::wstring GetSkinFile() override { return L"outputformatWnd.xml"; }
     void InitWindow() override;
     void Notify(TNotifyUI& msg) override;
+    // The tab headers are underlined tab headers of the program's own controls.
+    CControlUI* CreateControl(const std::wstring& tag) override;
     intptr_t HandleMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam, bool& handled) override;
 
     // The type texts of the type list, in order.
