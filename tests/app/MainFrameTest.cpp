@@ -562,3 +562,42 @@ TEST_F(MainFrameTest, MenuAndUpdateMessagesDoNotStallTheWindow) {
 }
 
 }  // namespace
+
+namespace {
+
+// The previews with real players (libvlc, dummy outputs): the position label follows playback,
+// the play button toggles, and the close sequence releases the players.
+TEST_F(MainFrameTest, CutPreviewPlaysAndItsLabelFollowsThePlayer) {
+    backend->SetScreenDpi(96);
+    MainFrameOptions options;
+    options.startUpdater = false;
+    options.createPlayers = true;
+    options.playerArgs = {"--aout=dummy", "--vout=dummy", "--no-xlib", "-q"};
+    wnd = std::make_unique<CMainFrameWnd>(L"", options);
+    wnd->SetMessageHook([](int, const std::wstring&) { return 1; });
+    ASSERT_TRUE(wnd->Create(nullptr, kMainWindowTitle, 0, 0, 900, 590));
+    wnd->ShowWindow(true);
+    driver->Pump();
+    wnd->OpenTool(CMainFrameWnd::kPageCut);
+    DropAndWait({Media(L"tone.mp3")});
+    ASSERT_EQ(wnd->PreviewSource(0), Media(L"tone.mp3"));
+    CControlUI* label = C(L"cutMediaDisplayTime");
+    const std::wstring total = L"/" + CCommon::FormatTimeCode(wnd->PreviewFacts(0).durationMs);
+    ASSERT_TRUE(driver->PumpUntil(
+        [&] {
+            std::wstring text = label->GetText();
+            return text.rfind(L"00:00:00.000", 0) != 0 && text.find(total) != std::wstring::npos;
+        },
+        10000))
+        << platform::ToUtf8(label->GetText());
+    EXPECT_EQ(dynamic_cast<CButtonUI*>(C(L"btnCutPlay"))->GetNormalImage(), L"file='btnPause_01.png'");
+    ASSERT_TRUE(driver->Click(wnd.get(), L"btnCutStop"));
+    EXPECT_EQ(dynamic_cast<CButtonUI*>(C(L"btnCutPlay"))->GetNormalImage(), L"file='btnPlay_01.png'");
+    ASSERT_TRUE(driver->Click(wnd.get(), L"btnCutPlay"));
+    EXPECT_EQ(dynamic_cast<CButtonUI*>(C(L"btnCutPlay"))->GetNormalImage(), L"file='btnPause_01.png'");
+    wnd->CloseSequence();
+    driver->Pump();
+    EXPECT_TRUE(wnd->ClosedBySequence());
+}
+
+}  // namespace
