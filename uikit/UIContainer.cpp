@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cwctype>
+#include <typeinfo>
+#include <utility>
 
+#include "uikit/UIList.h"
 #include "uikit/UIWindow.h"
 
 namespace {
@@ -11,6 +14,17 @@ std::wstring Lower(std::wstring s) {
     return s;
 }
 }  // namespace
+
+// Reads the layout attributes of children directly: a layout pass runs under the model lock, and
+// taking it again for every attribute of every row costs more than the pass itself.
+struct UILayoutAccess {
+    static bool Placed(const CControlUI* c) { return c->m_bVisible && !c->m_bFloat; }
+    static bool Float(const CControlUI* c) { return c->m_bFloat; }
+    static const UIRect& Padding(const CControlUI* c) { return c->m_rcPadding; }
+    static int Fixed(const CControlUI* c, bool vertical) { return vertical ? c->m_cyFixed : c->m_cxFixed; }
+    static int Min(const CControlUI* c, bool vertical) { return vertical ? c->m_cyMin : c->m_cxMin; }
+    static int Max(const CControlUI* c, bool vertical) { return vertical ? c->m_cyMax : c->m_cxMax; }
+};
 
 CContainerUI::CContainerUI() = default;
 
@@ -46,6 +60,7 @@ bool CContainerUI::SetItemIndex(CControlUI* control, int index) {
         if (it == m_items.end() || index < 0 || index >= static_cast<int>(m_items.size())) return false;
         m_items.erase(it);
         m_items.insert(m_items.begin() + index, control);
+        m_bViewKnown = false;
     }
     NeedUpdate();
     return true;
@@ -66,6 +81,7 @@ bool CContainerUI::AddAt(CControlUI* control, int index) {
         if (index < 0 || index > static_cast<int>(m_items.size())) return false;
         if (std::find(m_items.begin(), m_items.end(), control) != m_items.end()) return false;
         m_items.insert(m_items.begin() + index, control);
+        ChildrenChanged();
         window = m_pWindow;
         control->SetInternVisible(m_bVisible && m_bInternVisible);
     }
@@ -92,6 +108,7 @@ bool CContainerUI::Remove(CControlUI* control) {
         auto it = std::find(m_items.begin(), m_items.end(), control);
         if (it == m_items.end()) return false;
         m_items.erase(it);
+        ChildrenChanged();
     }
     ReleaseChild(control);
     NeedUpdate();
@@ -107,6 +124,7 @@ void CContainerUI::RemoveAll() {
         CUILockGuard lock(UILock());
         items.swap(m_items);
         m_scrollPos = {};
+        ChildrenChanged();
     }
     for (CControlUI* c : items) ReleaseChild(c);
     NeedUpdate();
@@ -216,6 +234,29 @@ void CContainerUI::SetAttribute(const std::wstring& nameIn, const std::wstring& 
     }
 }
 
+void CContainerUI::ChildrenChanged() {
+    CUILockGuard lock(UILock());
+    m_bViewKnown = false;
+    ForgetLayoutDeferrable();
+}
+void CContainerUI::FlushDeferredLayout() {
+    CUILockGuard lock(UILock());
+    if (!m_bLayoutDeferred) return;
+    m_bLayoutDeferred = false;
+    LayoutChildren(InnerRect());
+    LayoutFloatChildren();
+}
+bool CContainerUI::ComputeLayoutDeferrable() const {
+    const std::type_info& type = typeid(*this);
+    if (type != typeid(CContainerUI) && type != typeid(CVerticalLayoutUI) &&
+        type != typeid(CHorizontalLayoutUI) && type != typeid(CListContainerElementUI))
+        return false;
+    CUILockGuard lock(UILock());
+    for (CControlUI* c : m_items)
+        if (!c->IsLayoutDeferrable()) return false;
+    return true;
+}
+
 UIRect CContainerUI::InnerRect() const {
     CUILockGuard lock(UILock());
     UIRect rc = m_rcItem;
@@ -231,6 +272,7 @@ UIRect CContainerUI::InnerRect() const {
 void CContainerUI::SetPos(const UIRect& rc, bool needInvalidate) {
     CUILockGuard lock(UILock());
     CControlUI::SetPos(rc, needInvalidate);
+    m_bLayoutDeferred = false;
     LayoutChildren(InnerRect());
     LayoutFloatChildren();
 }
@@ -253,7 +295,7 @@ void CContainerUI::LayoutChildren(const UIRect& inner) {
 void CContainerUI::LayoutFloatChildren() {
     CUILockGuard lock(UILock());
     for (CControlUI* c : m_items) {
-        if (!c->IsOwnVisible() || !c->IsFloat()) continue;
+        if (!UILayoutAccess::Float(c) || !c->IsOwnVisible()) continue;
         UIRect pos = c->GetFloatPos();
         UIRect rc;
         rc.left = m_rcItem.left + Scale(pos.left);
@@ -296,15 +338,28 @@ CControlUI* CContainerUI::FindControlByName(const std::wstring& name) {
     return FindSubControl(name);
 }
 
+// The index range of children that can meet the view: all of them, or those the last layout
+// found in the view of a scrolling list when no child moved since.
+std::pair<int, int> CContainerUI::ViewRange() const {
+    if (m_bViewKnown && !m_bChildMoved) return {m_viewFirst, m_viewLast};
+    return {0, static_cast<int>(m_items.size()) - 1};
+}
+
 CControlUI* CContainerUI::FindControlAt(UIPoint pt) {
     CUILockGuard lock(UILock());
     if (!m_bVisible || !m_bInternVisible || !m_rcItem.Contains(pt)) return nullptr;
+    if (m_bLayoutDeferred) FlushDeferredLayout();
     // Float children lie on top; later children are drawn over earlier ones.
-    for (int pass = 0; pass < 2; ++pass) {
-        for (auto it = m_items.rbegin(); it != m_items.rend(); ++it) {
-            if ((*it)->IsFloat() != (pass == 0)) continue;
-            if (pass == 1 && !InnerRect().Contains(pt)) continue;
-            if (CControlUI* hit = (*it)->FindControlAt(pt)) return hit;
+    for (auto it = m_items.rbegin(); it != m_items.rend(); ++it) {
+        if (!UILayoutAccess::Float(*it)) continue;
+        if (CControlUI* hit = (*it)->FindControlAt(pt)) return hit;
+    }
+    if (InnerRect().Contains(pt)) {
+        auto [first, last] = ViewRange();
+        for (int i = last; i >= first && i >= 0; --i) {
+            CControlUI* c = m_items[i];
+            if (UILayoutAccess::Float(c)) continue;
+            if (CControlUI* hit = c->FindControlAt(pt)) return hit;
         }
     }
     return m_bMouseEnabled ? this : nullptr;
@@ -331,17 +386,20 @@ void CContainerUI::DoPaint(IRenderUI& render, const UIRect& paintRect) {
     CUILockGuard lock(UILock());
     UIRect clip = m_rcItem.Intersect(paintRect);
     if (clip.IsEmpty()) return;
+    if (m_bLayoutDeferred) FlushDeferredLayout();
     CControlUI::DoPaint(render, paintRect);
     UIRect inner = InnerRect().Intersect(clip);
     render.PushClip(inner);
-    for (CControlUI* c : m_items) {
-        if (!c->IsVisible() || c->IsFloat()) continue;
+    auto [first, last] = ViewRange();
+    for (int i = std::max(0, first); i <= last; ++i) {
+        CControlUI* c = m_items[i];
+        if (UILayoutAccess::Float(c) || !c->IsVisible()) continue;
         if (!c->GetPos().Intersect(inner).IsEmpty()) c->DoPaint(render, inner);
     }
     render.PopClip();
     render.PushClip(clip);
     for (CControlUI* c : m_items) {
-        if (!c->IsVisible() || !c->IsFloat()) continue;
+        if (!UILayoutAccess::Float(c) || !c->IsVisible()) continue;
         if (!c->GetPos().Intersect(clip).IsEmpty()) c->DoPaint(render, clip);
     }
     render.PopClip();
@@ -350,25 +408,42 @@ void CContainerUI::DoPaint(IRenderUI& render, const UIRect& paintRect) {
 // ---- Vertical and horizontal layouts ----------------------------------------------------------
 namespace {
 
+// Logical to device pixels at a display DPI (the window's scale, rounded the same way).
+struct DpiScale {
+    int dpi = 96;
+    int operator()(int logical) const {
+        if (dpi == 96 || logical == 0) return logical;
+        int64_t v = static_cast<int64_t>(logical) * dpi;
+        return static_cast<int>(v >= 0 ? (v + 48) / 96 : -((-v + 48) / 96));
+    }
+};
+
+struct LinearPass {
+    int used = 0;    // length of the content along the axis
+    int first = -1;  // first and last index of the placed children that meet the view
+    int last = -1;
+};
+
 // One axis of a linear layout: fixed children take their size, the rest share what is left.
+// Without `place` only the content length is measured. With `deferOutside`, a child of library
+// classes lying wholly outside `inner` gets its rectangle but its own children are laid out only
+// when needed (a long list then costs what its visible rows cost).
 template <bool Vertical>
-UISize LayoutLinear(CContainerUI* self, const std::vector<CControlUI*>& items, const UIRect& inner,
-                    int childPad, UISize scroll) {
-    auto S = [self](int v) { return self->Scale(v); };
+LinearPass LayoutLinear(const std::vector<CControlUI*>& items, const UIRect& inner, int childPad,
+                        UISize scroll, DpiScale S, bool place, bool deferOutside) {
+    using A = UILayoutAccess;
     const int avail = Vertical ? inner.GetHeight() : inner.GetWidth();
     int fixedTotal = 0, stretchCount = 0, visibleCount = 0;
     for (CControlUI* c : items) {
-        if (!c->IsOwnVisible() || c->IsFloat()) continue;
+        if (!A::Placed(c)) continue;
         ++visibleCount;
-        UIRect pad = c->GetPadding();
+        const UIRect& pad = A::Padding(c);
         fixedTotal += Vertical ? S(pad.top) + S(pad.bottom) : S(pad.left) + S(pad.right);
-        int fixed = Vertical ? c->GetFixedHeight() : c->GetFixedWidth();
-        if (fixed > 0) {
-            int minv = Vertical ? c->GetMinHeight() : c->GetMinWidth();
-            fixedTotal += S(std::max(fixed, minv));
-        } else {
+        int fixed = A::Fixed(c, Vertical);
+        if (fixed > 0)
+            fixedTotal += S(std::max(fixed, A::Min(c, Vertical)));
+        else
             ++stretchCount;
-        }
     }
     if (visibleCount > 1) fixedTotal += (visibleCount - 1) * S(childPad);
     int stretchSize = 0, remainder = 0;
@@ -377,84 +452,106 @@ UISize LayoutLinear(CContainerUI* self, const std::vector<CControlUI*>& items, c
         stretchSize = rest / stretchCount;
         remainder = rest - stretchSize * stretchCount;
     }
+    LinearPass pass;
     int cursor = (Vertical ? inner.top - scroll.cy : inner.left - scroll.cx);
     int stretchSeen = 0;
-    int used = 0;
     bool first = true;
-    for (CControlUI* c : items) {
-        if (!c->IsOwnVisible() || c->IsFloat()) continue;
-        if (!first) cursor += S(childPad), used += S(childPad);
+    for (size_t index = 0; index < items.size(); ++index) {
+        CControlUI* c = items[index];
+        if (!A::Placed(c)) continue;
+        if (!first) cursor += S(childPad), pass.used += S(childPad);
         first = false;
-        UIRect pad = c->GetPadding();
-        int fixed = Vertical ? c->GetFixedHeight() : c->GetFixedWidth();
+        const UIRect& pad = A::Padding(c);
+        int fixed = A::Fixed(c, Vertical);
         int size;
         if (fixed > 0) {
-            int minv = Vertical ? c->GetMinHeight() : c->GetMinWidth();
-            size = S(std::max(fixed, minv));
+            size = S(std::max(fixed, A::Min(c, Vertical)));
         } else {
             ++stretchSeen;
             size = stretchSize + (stretchSeen == stretchCount ? remainder : 0);
-            int minv = S(Vertical ? c->GetMinHeight() : c->GetMinWidth());
-            int maxv = S(Vertical ? c->GetMaxHeight() : c->GetMaxWidth());
+            int minv = S(A::Min(c, Vertical));
+            int maxv = S(A::Max(c, Vertical));
             size = std::clamp(size, std::min(minv, maxv), maxv);
         }
         UIRect rc;
         if (Vertical) {
             cursor += S(pad.top);
             int left = inner.left + S(pad.left);
-            int width = c->GetFixedWidth() > 0 ? S(c->GetFixedWidth()) : inner.right - S(pad.right) - left;
+            int fixedWidth = A::Fixed(c, false);
+            int width = fixedWidth > 0 ? S(fixedWidth) : inner.right - S(pad.right) - left;
             width = std::min(width, inner.right - S(pad.right) - left);
             rc = UIRect{left, cursor, left + std::max(0, width), cursor + size};
             cursor += size + S(pad.bottom);
-            used += S(pad.top) + size + S(pad.bottom);
+            pass.used += S(pad.top) + size + S(pad.bottom);
         } else {
             cursor += S(pad.left);
             int top = inner.top + S(pad.top);
-            int height =
-                c->GetFixedHeight() > 0 ? S(c->GetFixedHeight()) : inner.bottom - S(pad.bottom) - top;
+            int fixedHeight = A::Fixed(c, true);
+            int height = fixedHeight > 0 ? S(fixedHeight) : inner.bottom - S(pad.bottom) - top;
             height = std::min(height, inner.bottom - S(pad.bottom) - top);
             rc = UIRect{cursor, top, cursor + size, top + std::max(0, height)};
             cursor += size + S(pad.right);
-            used += S(pad.left) + size + S(pad.right);
+            pass.used += S(pad.left) + size + S(pad.right);
         }
-        c->SetPos(rc, false);
+        if (!place) continue;
+        const bool meetsView = Vertical ? rc.bottom > inner.top && rc.top < inner.bottom
+                                        : rc.right > inner.left && rc.left < inner.right;
+        if (meetsView) {
+            if (pass.first < 0) pass.first = static_cast<int>(index);
+            pass.last = static_cast<int>(index);
+        }
+        if (deferOutside && !meetsView && c->IsLayoutDeferrable())
+            c->PlaceDeferred(rc);
+        else
+            c->SetPos(rc, false);
     }
-    return Vertical ? UISize{0, std::max(0, used - avail)} : UISize{std::max(0, used - avail), 0};
+    return pass;
 }
 
 }  // namespace
+
+void CContainerUI::LayoutLinearChildren(const UIRect& inner, bool vertical) {
+    CUILockGuard lock(UILock());
+    DpiScale scale{m_pWindow ? m_pWindow->GetDPI().GetDPI() : 96};
+    auto run = [&](UISize scroll, bool place) {
+        return vertical ? LayoutLinear<true>(m_items, inner, m_childPadding, scroll, scale, place,
+                                             m_bScrollEnabled)
+                        : LayoutLinear<false>(m_items, inner, m_childPadding, scroll, scale, place, false);
+    };
+    const int avail = vertical ? inner.GetHeight() : inner.GetWidth();
+    LinearPass pass;
+    if (m_bScrollEnabled) {
+        // The content length gives the range, and the offset is clamped before the children are
+        // placed once.
+        const int range = std::max(0, run({}, false).used - avail);
+        m_scrollRange = vertical ? UISize{0, range} : UISize{range, 0};
+        int& offset = vertical ? m_scrollPos.cy : m_scrollPos.cx;
+        offset = std::clamp(offset, 0, range);
+        pass = run(m_scrollPos, true);
+    } else {
+        pass = run({}, true);
+        m_scrollRange = {};
+        m_scrollPos = {};
+    }
+    // The children that meet the view, for painting and hit tests until the next change.
+    m_viewFirst = pass.first;
+    m_viewLast = pass.last;
+    m_bViewKnown = vertical && m_bScrollEnabled;
+    m_bChildMoved = false;
+}
 
 std::wstring CVerticalLayoutUI::GetClass() const {
     return L"VerticalLayoutUI";
 }
 void CVerticalLayoutUI::LayoutChildren(const UIRect& inner) {
-    CUILockGuard lock(UILock());
-    if (m_bScrollEnabled) {
-        // The range is known after one pass; a second pass applies a clamped offset.
-        m_scrollRange = LayoutLinear<true>(this, m_items, inner, m_childPadding, {});
-        m_scrollPos.cy = std::clamp(m_scrollPos.cy, 0, m_scrollRange.cy);
-        if (m_scrollPos.cy != 0) LayoutLinear<true>(this, m_items, inner, m_childPadding, m_scrollPos);
-    } else {
-        LayoutLinear<true>(this, m_items, inner, m_childPadding, {});
-        m_scrollRange = {};
-        m_scrollPos = {};
-    }
+    LayoutLinearChildren(inner, true);
 }
 
 std::wstring CHorizontalLayoutUI::GetClass() const {
     return L"HorizontalLayoutUI";
 }
 void CHorizontalLayoutUI::LayoutChildren(const UIRect& inner) {
-    CUILockGuard lock(UILock());
-    if (m_bScrollEnabled) {
-        m_scrollRange = LayoutLinear<false>(this, m_items, inner, m_childPadding, {});
-        m_scrollPos.cx = std::clamp(m_scrollPos.cx, 0, m_scrollRange.cx);
-        if (m_scrollPos.cx != 0) LayoutLinear<false>(this, m_items, inner, m_childPadding, m_scrollPos);
-    } else {
-        LayoutLinear<false>(this, m_items, inner, m_childPadding, {});
-        m_scrollRange = {};
-        m_scrollPos = {};
-    }
+    LayoutLinearChildren(inner, false);
 }
 
 // ---- Tab layout --------------------------------------------------------------------------------

@@ -4,6 +4,7 @@
 // the dispatch, so a handler may remove the row whose button it is handling.
 #pragma once
 
+#include <utility>
 #include <vector>
 
 #include "uikit/UIControl.h"
@@ -61,10 +62,19 @@ public:
     virtual void LayoutChildren(const UIRect& inner);
     // Places float children by their "pos", relative to this container's rectangle.
     void LayoutFloatChildren();
+    // Library internals: lays out children whose layout was deferred; answers whether this
+    // subtree may be placed that way.
+    void FlushDeferredLayout() override;
+    bool ComputeLayoutDeferrable() const override;
 
 protected:
     void ReleaseChild(CControlUI* control);
     UIRect InnerRect() const;  // m_rcItem minus the scaled inset
+    // The vertical or horizontal layout of the children (scrolling when enabled).
+    void LayoutLinearChildren(const UIRect& inner, bool vertical);
+    // The children changed: the layout's record of what meets the view is void.
+    void ChildrenChanged();
+    std::pair<int, int> ViewRange() const;  // under the lock
 
     std::vector<CControlUI*> m_items;
     bool m_bAutoDestroy = true;
@@ -73,6 +83,11 @@ protected:
     bool m_bScrollEnabled = false;
     UISize m_scrollPos;
     UISize m_scrollRange;
+    // Children [m_viewFirst, m_viewLast] met the view at the last layout of a scrolling vertical
+    // layout: painting and hit tests look only at those while nothing moved since.
+    bool m_bViewKnown = false;
+    int m_viewFirst = -1;
+    int m_viewLast = -1;
 };
 
 class CVerticalLayoutUI : public CContainerUI {

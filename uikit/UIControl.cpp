@@ -1,8 +1,10 @@
 #include "uikit/UIControl.h"
 
+#include <typeinfo>
 #include <unordered_set>
 
 #include "uikit/UIBackend.h"
+#include "uikit/UIControls.h"
 #include "uikit/UIInternal.h"
 #include "uikit/UISkin.h"
 #include "uikit/UIWindow.h"
@@ -131,15 +133,61 @@ void CControlUI::SetStateFlag(uint32_t flag, bool on) {
     Invalidate();
 }
 
-UI_PROP_GET(UIRect, CControlUI::GetPos, m_rcItem)
+UIRect CControlUI::GetPos() const {
+    CUILockGuard lock(UILock());
+    ResolvePlacement();
+    return m_rcItem;
+}
 void CControlUI::SetPos(const UIRect& rc, bool needInvalidate) {
     {
         CUILockGuard lock(UILock());
         m_rcItem = rc;
         if (rc.right < rc.left) m_rcItem.right = rc.left;
         if (rc.bottom < rc.top) m_rcItem.bottom = rc.top;
+        if (m_pParent) m_pParent->m_bChildMoved = true;
     }
     if (needInvalidate) Invalidate();
+}
+void CControlUI::PlaceDeferred(const UIRect& rc) {
+    CUILockGuard lock(UILock());
+    m_rcItem = rc;
+    if (rc.right < rc.left) m_rcItem.right = rc.left;
+    if (rc.bottom < rc.top) m_rcItem.bottom = rc.top;
+    m_bLayoutDeferred = true;
+}
+void CControlUI::FlushDeferredLayout() {
+    CUILockGuard lock(UILock());
+    m_bLayoutDeferred = false;
+}
+void CControlUI::ResolvePlacement() const {
+    CUILockGuard lock(UILock());
+    // The outermost deferred ancestor first: its layout places everything below it, except rows
+    // of a nested list that lie outside that list's view, which the next round handles.
+    for (int round = 0; round < 64; ++round) {
+        CControlUI* outermost = nullptr;
+        for (CControlUI* p = m_pParent; p; p = p->m_pParent)
+            if (p->m_bLayoutDeferred) outermost = p;
+        if (!outermost) return;
+        outermost->FlushDeferredLayout();
+    }
+}
+bool CControlUI::IsLayoutDeferrable() const {
+    CUILockGuard lock(UILock());
+    if (m_deferrable < 0) m_deferrable = ComputeLayoutDeferrable() ? 1 : 0;
+    return m_deferrable == 1;
+}
+bool CControlUI::ComputeLayoutDeferrable() const {
+    // The library's controls without children: placing them only sets the rectangle. A class
+    // of the program may follow its placement (a native child window, an animation's resting
+    // place), so it is always placed at once.
+    const std::type_info& type = typeid(*this);
+    return type == typeid(CControlUI) || type == typeid(CLabelUI) || type == typeid(CTextUI) ||
+           type == typeid(CButtonUI) || type == typeid(COptionUI) || type == typeid(CProgressUI) ||
+           type == typeid(CSliderUI) || type == typeid(CEditUI) || type == typeid(CComboUI);
+}
+void CControlUI::ForgetLayoutDeferrable() {
+    CUILockGuard lock(UILock());
+    for (CControlUI* p = this; p; p = p->m_pParent) p->m_deferrable = -1;
 }
 UI_PROP_GET(bool, CControlUI::IsFloat, m_bFloat)
 UI_PROP_SET_LAYOUT(bool, CControlUI::SetFloat, m_bFloat)

@@ -173,6 +173,19 @@ public:
     void SetStateFlag(uint32_t flag, bool on);
     bool RunNotifyHandlers(TNotifyUI& msg);
     bool RunEventHandlers(TEventUI& event);
+    // Placement of a list row outside the view: the rectangle is taken now, the children are laid
+    // out when first needed (painted, hit, or one of them asked for its rectangle).
+    void PlaceDeferred(const UIRect& rc);
+    // Lays out the children whose layout was deferred (nothing for a control without children).
+    virtual void FlushDeferredLayout();
+    // Lays out the ancestors whose children's layout was deferred, so that m_rcItem is current.
+    void ResolvePlacement() const;
+    // True when this subtree is made only of the library's own classes, whose placement has no
+    // side effect other than the rectangles: such a row may be placed with PlaceDeferred.
+    bool IsLayoutDeferrable() const;
+    virtual bool ComputeLayoutDeferrable() const;
+    // Forgets the cached answer of IsLayoutDeferrable here and in every ancestor.
+    void ForgetLayoutDeferrable();
 
 protected:
     std::wstring m_sName;
@@ -214,4 +227,9 @@ protected:
     bool m_bInited = false;
     std::vector<std::function<bool(TNotifyUI&)>> m_notifyHandlers;
     std::vector<std::function<bool(TEventUI&)>> m_eventHandlers;
+    bool m_bLayoutDeferred = false;         // children not laid out since the last placement
+    bool m_bChildMoved = false;             // a child was placed outside this control's layout pass
+    mutable signed char m_deferrable = -1;  // cached IsLayoutDeferrable (-1: unknown)
+
+    friend struct UILayoutAccess;
 };

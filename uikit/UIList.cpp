@@ -1,5 +1,6 @@
 #include "uikit/UIList.h"
 
+#include <algorithm>
 #include <cwctype>
 
 #include "uikit/UIWindow.h"
@@ -26,9 +27,9 @@ CListContainerElementUI* CListUI::GetSelectedElement() const {
     if (m_curSel < 0 || m_curSel >= static_cast<int>(m_items.size())) return nullptr;
     return dynamic_cast<CListContainerElementUI*>(m_items[m_curSel]);
 }
-void CListUI::Reindex() {
+void CListUI::Reindex(int from) {
     CUILockGuard lock(UILock());
-    for (int i = 0; i < static_cast<int>(m_items.size()); ++i) {
+    for (int i = std::max(0, from); i < static_cast<int>(m_items.size()); ++i) {
         if (auto* e = dynamic_cast<CListContainerElementUI*>(m_items[i])) {
             e->SetIndex(i);
             e->SetSelectedState(i == m_curSel);
@@ -43,7 +44,12 @@ bool CListUI::SelectItem(int index, bool notify) {
         if (index == m_curSel) return true;
         old = m_curSel;
         m_curSel = index;
-        Reindex();
+        // Only the rows losing and gaining the selection change.
+        for (int i : {old, index}) {
+            if (i < 0) continue;
+            if (auto* e = dynamic_cast<CListContainerElementUI*>(m_items[i]))
+                e->SetSelectedState(i == m_curSel);
+        }
     }
     Invalidate();
     if (notify) SendNotify(L"itemselect", static_cast<uintptr_t>(index), old);
@@ -56,7 +62,7 @@ bool CListUI::AddAt(CControlUI* control, int index) {
     if (!CVerticalLayoutUI::AddAt(control, index)) return false;
     CUILockGuard lock(UILock());
     if (m_curSel >= index) ++m_curSel;
-    Reindex();
+    Reindex(index);  // the rows before it keep their index
     return true;
 }
 bool CListUI::Remove(CControlUI* control) {
@@ -70,7 +76,7 @@ bool CListUI::Remove(CControlUI* control) {
             --m_curSel;
     }
     CVerticalLayoutUI::Remove(control);
-    Reindex();
+    Reindex(index);
     return true;
 }
 bool CListUI::RemoveAt(int index) {

@@ -27,7 +27,8 @@ public:
     void DoEvent(TEventUI& event) override;
 
 private:
-    void Reindex();
+    // Gives the rows from `from` on their index and selected state.
+    void Reindex(int from);
     int m_curSel = -1;
     uint32_t m_itemBkColor = 0, m_itemHotBkColor = 0, m_itemSelectedBkColor = 0;
 };

@@ -732,6 +732,8 @@ void CWindowUI::FlushDeferredDeletes() {
 bool CWindowUI::DispatchEvent(CControlUI* control, TEventUI& event) {
     if (!control || !CControlUI::IsAlive(control)) return false;
     if (!control->RunEventHandlers(event)) return false;
+    // A control of a list row laid out lazily gets its rectangle before it handles the event.
+    control->ResolvePlacement();
     control->DoEvent(event);
     return true;
 }
