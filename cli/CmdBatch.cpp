@@ -149,6 +149,9 @@ public:
     }
 
     bool Open() {
+        // Every page runs ffmpeg and reads lengths with ffprobe: say which one is missing before
+        // any row is added.
+        if (!cli::CheckDependencies({"ffmpeg", "ffprobe"}, false)) return false;
         if (!CSkinUI::LoadEmbedded()) {
             std::fprintf(stderr, "tonewright-cli: the skin is missing from the program\n");
             return false;
@@ -190,8 +193,9 @@ public:
             std::error_code ec;
             const std::wstring path = W(std::filesystem::absolute(std::filesystem::path(file), ec).string());
             m_inputs.push_back(path);
-            if (!platform::IsRegularFile(path)) {
-                Refuse(path, "no such file");
+            // The shared check names the real cause (missing, a folder, a pipe, unreadable, ...).
+            if (!cli::CheckInput(file)) {
+                m_refused.insert(path);
                 continue;
             }
             if (m_wnd->Tasks().HoldsFile(m_page, path)) {
@@ -310,30 +314,13 @@ bool LabelFailed(CControlUI* row) {
     return c != nullptr && c->GetText() == L"失败";
 }
 
-std::string JsonText(const std::wstring& text) {
-    std::string out;
-    for (unsigned char c : N(text)) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", c);
-            out += buf;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}
-
 int Print(const std::vector<RowReport>& reports, bool json) {
     bool allOk = !reports.empty();
     for (const RowReport& r : reports) {
         allOk = allOk && r.ok;
         if (json) {
-            std::printf("{\"status\":\"%s\",\"input\":\"%s\",\"output\":\"%s\"}\n", r.ok ? "ok" : "failed",
-                        JsonText(r.input).c_str(), JsonText(r.output).c_str());
+            std::printf("{\"status\":\"%s\",\"input\":%s,\"output\":%s}\n", r.ok ? "ok" : "failed",
+                        cli::JsonString(r.input).c_str(), cli::JsonString(r.output).c_str());
         } else {
             std::printf("%s\t%s\t%s\n", r.ok ? "ok" : "failed", N(r.input).c_str(), N(r.output).c_str());
         }
@@ -688,8 +675,9 @@ int RunBgm(const Args& args) {
     std::error_code ec;
     const std::wstring music =
         W(std::filesystem::absolute(std::filesystem::path(p.Value("--music")), ec).string());
-    if (!platform::IsRegularFile(music)) {
-        std::fprintf(stderr, "tonewright-cli: music file not found: %s\n", p.Value("--music").c_str());
+    if (const std::string problem = cli::InputProblem(p.Value("--music")); !problem.empty()) {
+        std::fprintf(stderr, "tonewright-cli: music file: %s: %s\n", problem.c_str(),
+                     p.Value("--music").c_str());
         return 2;
     }
 

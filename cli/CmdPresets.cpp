@@ -11,27 +11,12 @@
 
 namespace {
 
-std::string Json(const std::wstring& text) {
-    std::string out = "\"";
-    for (unsigned char c : platform::ToUtf8(text)) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", c);
-            out += buf;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
-
 void Print(const char* source, const FormatPreset& p) {
-    std::string line = std::string("{\"source\":\"") + source + "\",\"audioType\":" + Json(p.audioType) +
-                       ",\"title\":" + Json(p.title) + ",\"detail\":" + Json(p.detail) +
-                       ",\"encoderMode\":" + Json(p.encoderMode) + ",\"wavCodec\":" + Json(p.wavCodec) +
+    std::string line = std::string("{\"source\":\"") + source +
+                       "\",\"audioType\":" + cli::JsonString(p.audioType) +
+                       ",\"title\":" + cli::JsonString(p.title) + ",\"detail\":" + cli::JsonString(p.detail) +
+                       ",\"encoderMode\":" + cli::JsonString(p.encoderMode) +
+                       ",\"wavCodec\":" + cli::JsonString(p.wavCodec) +
                        ",\"channelMode\":" + std::to_string(p.channelMode) + "}\n";
     std::fputs(line.c_str(), stdout);
 }

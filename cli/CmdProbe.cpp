@@ -11,38 +11,7 @@
 
 namespace {
 
-std::string JsonString(const std::wstring& text) {
-    std::string utf8 = platform::ToUtf8(text);
-    std::string out = "\"";
-    for (unsigned char c : utf8) {
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (c < 0x20) {
-                    char buf[8];
-                    std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                    out += buf;
-                } else {
-                    out += static_cast<char>(c);
-                }
-        }
-    }
-    return out + "\"";
-}
+using cli::JsonString;
 
 int RunProbe(const std::vector<std::string>& args) {
     if (args.empty()) return cli::UsageError("probe", "no file given");

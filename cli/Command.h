@@ -45,6 +45,9 @@ bool CheckInputAndNewOutput(const std::string& in, const std::string& out);
 // `needMediaInfo` is set and the MediaInfo library cannot be loaded. True when all are there.
 bool CheckDependencies(const std::vector<std::string>& tools, bool needMediaInfo);
 
+// `text` as a quoted JSON string in UTF-8: quotes, backslashes and control characters escaped.
+std::string JsonString(const std::wstring& text);
+
 }  // namespace cli
 
 #define TW_CLI_CONCAT2(a, b) a##b

@@ -2,6 +2,9 @@
 // output row, and the files written.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -212,4 +215,51 @@ TEST_F(CliBatchTest, MergeSpeedVolumeNoiseAndBackgroundMusic) {
     EXPECT_EQ(bgm.code, 0) << bgm.err;
     ASSERT_EQ(bgm.Lines().size(), 2u) << bgm.out;
     EXPECT_TRUE(Near(testsupport::ProbeDurationSeconds(Fields(bgm.Lines()[0])[2]), 1.0, 0.15));
+}
+
+TEST_F(CliBatchTest, InputsThatAreNoFilesAndMissingToolsGetTheSharedMessages) {
+    ASSERT_TRUE(testsupport::MakeTone(In("tone.wav"), 1.0));
+    const std::string pipe = In("pipe.wav");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const std::string folder = dir_.Path() + "in";
+
+    // A missing file, a folder and a FIFO each fail alone with their cause; the FIFO is never
+    // waited on, and the good file is still converted.
+    Result r =
+        Cli({"convert", In("nothing.wav"), folder, pipe, In("tone.wav"), "--to", "wav", "--out", Out("")});
+    EXPECT_EQ(r.code, 1) << r.err;
+    EXPECT_NE(r.err.find("tonewright-cli: input file not found: " + In("nothing.wav")), std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("tonewright-cli: is a folder, not a file: " + folder), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("tonewright-cli: is a pipe (FIFO), not a regular file: " + pipe), std::string::npos)
+        << r.err;
+    const auto lines = r.Lines();
+    ASSERT_EQ(lines.size(), 4u) << r.out;
+    EXPECT_EQ(lines[0], "failed\t" + In("nothing.wav") + "\t");
+    EXPECT_EQ(Fields(lines[1])[0], "failed");
+    EXPECT_EQ(lines[2], "failed\t" + pipe + "\t");
+    EXPECT_EQ(Fields(lines[3])[0], "ok") << lines[3];
+
+    // The music of the background tool gets the same causes; a usage error, nothing is run.
+    Result m = Cli({"bgm", "--music", folder, In("tone.wav")});
+    EXPECT_EQ(m.code, 2);
+    EXPECT_NE(m.err.find("music file: is a folder, not a file: " + folder), std::string::npos) << m.err;
+    EXPECT_EQ(m.out, "");
+
+    // Tools: with ffprobe gone from the search path the command stops at once and names it.
+    const std::string bin = dir_.Path() + "bin/";
+    platform::CreateFolders(platform::FromUtf8(bin));
+    ASSERT_EQ(::symlink(testsupport::FfmpegPath().c_str(), (bin + "ffmpeg").c_str()), 0);
+    const std::string savedPath = ::getenv("PATH") ? ::getenv("PATH") : "";
+    ::setenv("PATH", bin.c_str(), 1);
+    Result noProbe = Cli({"volume", "--factor", "2.0", In("tone.wav"), "--out", Out("v")});
+    ::unlink((bin + "ffmpeg").c_str());
+    Result noFfmpeg = Cli({"merge", In("tone.wav"), In("tone.wav"), "--out", Out("m")});
+    ::setenv("PATH", savedPath.c_str(), 1);
+    EXPECT_EQ(noProbe.code, 1);
+    EXPECT_NE(noProbe.err.find("ffprobe is missing"), std::string::npos) << noProbe.err;
+    EXPECT_EQ(noProbe.out, "");
+    EXPECT_EQ(noFfmpeg.code, 1);
+    EXPECT_NE(noFfmpeg.err.find("ffmpeg is missing"), std::string::npos) << noFfmpeg.err;
+    EXPECT_FALSE(platform::IsFolder(platform::FromUtf8(Out("v")))) << "nothing was prepared for the run";
 }
