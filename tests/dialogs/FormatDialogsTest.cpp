@@ -121,12 +121,27 @@ TEST_F(FormatDialogsTest, OpeningListsBuiltinUserAndRecentRowsAndTypeChoiceRewri
     ASSERT_TRUE(ClickInRow(w.get(), L"list_audiotype", 4, L"opt_audioType"));
     EXPECT_EQ(Details(w.get())[1], L"256kb/s,OGG");
 
+    // Only the selected tab header carries the accent underline.
+    auto underlined = [&](const wchar_t* header) {
+        CControlUI* option = w->FindControl(header);
+        auto* box = option ? dynamic_cast<CContainerUI*>(option->GetParent()) : nullptr;
+        CControlUI* line = box ? box->FindSubControl(L"xxx") : nullptr;
+        return line != nullptr && line->IsVisible();
+    };
+    EXPECT_TRUE(underlined(L"opt_audioFormat"));
+    EXPECT_FALSE(underlined(L"opt_audioRecent"));
+
     // The recent tab shows the recent list; its rows cannot be picked.
     ASSERT_TRUE(driver->Click(w.get(), L"opt_audioRecent"));
     EXPECT_EQ(w->FindControlAs<CTabLayoutUI>(L"tab_outfileext_Format")->GetCurSel(), 0);
+    EXPECT_TRUE(underlined(L"opt_audioRecent"));
+    EXPECT_FALSE(underlined(L"opt_audioFormat"));
     ClickInRow(w.get(), L"list_audiorecent", 0, L"opt_audiosource");
     EXPECT_FALSE(w->IsClosing());
     EXPECT_EQ(ReadCfg(L"recent.cfg"), kRecent);
+    ASSERT_TRUE(driver->Click(w.get(), L"opt_audioFormat"));
+    EXPECT_TRUE(underlined(L"opt_audioFormat"));
+    EXPECT_FALSE(underlined(L"opt_audioRecent"));
     w->Close(2);
 }
 
