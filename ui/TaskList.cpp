@@ -29,6 +29,21 @@ void SetChildText(CControlUI* row, const wchar_t* name, const std::wstring& text
     if (CControlUI* c = Child(row, name)) c->SetText(text);
 }
 
+// Swaps all that two controls hold for a file: text, tag (size, length) and user data (path,
+// start).
+void SwapContents(CControlUI* a, CControlUI* b) {
+    if (!a || !b) return;
+    const std::wstring text = a->GetText();
+    a->SetText(b->GetText());
+    b->SetText(text);
+    const uint64_t tag = a->GetTag();
+    a->SetTag(b->GetTag());
+    b->SetTag(tag);
+    const std::wstring data = a->GetUserData();
+    a->SetUserData(b->GetUserData());
+    b->SetUserData(data);
+}
+
 CListContainerElementUI* RowOf(CControlUI* control) {
     for (CControlUI* c = control; c; c = c->GetParent()) {
         if (auto* row = dynamic_cast<CListContainerElementUI*>(c)) return row;
@@ -311,32 +326,9 @@ void CTaskList::MoveMergeRow(CControlUI* button, bool up) {
     CUILockGuard lock(UILock());
     // Everything that belongs to the file travels: its path and size, its name, its length and
     // the chosen start. Connectors and buttons belong to the positions and stay.
-    std::wstring path = row->GetUserData();
-    row->SetUserData(other->GetUserData());
-    other->SetUserData(path);
-    uint64_t size = row->GetTag();
-    row->SetTag(other->GetTag());
-    other->SetTag(size);
-    CControlUI* nameA = Child(row, L"filename");
-    CControlUI* nameB = Child(other, L"filename");
-    if (nameA && nameB) {
-        std::wstring text = nameA->GetText();
-        nameA->SetText(nameB->GetText());
-        nameB->SetText(text);
-    }
-    CControlUI* timeA = Child(row, L"filetime");
-    CControlUI* timeB = Child(other, L"filetime");
-    if (timeA && timeB) {
-        std::wstring text = timeA->GetText();
-        timeA->SetText(timeB->GetText());
-        timeB->SetText(text);
-        uint64_t tag = timeA->GetTag();
-        timeA->SetTag(timeB->GetTag());
-        timeB->SetTag(tag);
-        std::wstring start = timeA->GetUserData();
-        timeA->SetUserData(timeB->GetUserData());
-        timeB->SetUserData(start);
-    }
+    SwapContents(row, other);
+    SwapContents(Child(row, L"filename"), Child(other, L"filename"));
+    SwapContents(Child(row, L"filetime"), Child(other, L"filetime"));
 }
 
 void CTaskList::EditRow(CControlUI* button) {
