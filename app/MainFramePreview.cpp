@@ -62,6 +62,12 @@ const MediaFacts& CMainFrameWnd::PreviewFacts(int page) const {
     return PreviewOf(page).facts;
 }
 
+bool CMainFrameWnd::PreviewPlaying(int page) const {
+    const Preview& pv = PreviewOf(page);
+    CAVPlayer* player = pv.Player();
+    return player && pv.usePlayer && player->IsPlaying();
+}
+
 uint32_t CMainFrameWnd::PreviewDuration(const Preview& pv) const {
     if (pv.facts.durationMs > 0) return pv.facts.durationMs;
     if (CAVPlayer* player = pv.Player(); player && pv.usePlayer) {

@@ -101,6 +101,8 @@ public:
     // The source shown in the cut or extract preview (empty when none) and its probed facts.
     std::wstring PreviewSource(int page) const;
     const MediaFacts& PreviewFacts(int page) const;
+    // True while the preview's player plays.
+    bool PreviewPlaying(int page) const;
     int PreviewVolume() const { return m_previewVolume; }
     // Texts of the notices the window has shown, in order (also kept when no dialog can open).
     const std::vector<std::wstring>& ShownNotices() const { return m_shownNotices; }

@@ -588,11 +588,14 @@ TEST_F(MainFrameTest, CutPreviewPlaysAndItsLabelFollowsThePlayer) {
             std::wstring text = label->GetText();
             return text.rfind(L"00:00:00.000", 0) != 0 && text.find(total) != std::wstring::npos;
         },
-        10000))
+        30000))
         << platform::ToUtf8(label->GetText());
+    ASSERT_TRUE(driver->PumpUntil([&] { return wnd->PreviewPlaying(0); }, 30000));
     EXPECT_EQ(dynamic_cast<CButtonUI*>(C(L"btnCutPlay"))->GetNormalImage(), L"file='btnPause_01.png'");
     ASSERT_TRUE(driver->Click(wnd.get(), L"btnCutStop"));
     EXPECT_EQ(dynamic_cast<CButtonUI*>(C(L"btnCutPlay"))->GetNormalImage(), L"file='btnPlay_01.png'");
+    // The library pauses asynchronously: the play button is pressed once it has.
+    ASSERT_TRUE(driver->PumpUntil([&] { return !wnd->PreviewPlaying(0); }, 30000));
     ASSERT_TRUE(driver->Click(wnd.get(), L"btnCutPlay"));
     EXPECT_EQ(dynamic_cast<CButtonUI*>(C(L"btnCutPlay"))->GetNormalImage(), L"file='btnPause_01.png'");
     wnd->CloseSequence();
