@@ -24,6 +24,7 @@
 #include "engine/ProgressTicker.h"
 #include "platform/Platform.h"
 #include "ui/OutputFormatWnd.h"
+#include "ui/RowLookup.h"
 #include "ui/TaskList.h"
 #include "uikit/UIHeadless.h"
 #include "uikit/UIlib.h"
@@ -299,10 +300,7 @@ private:
     std::set<std::wstring> m_refused;
 };
 
-CControlUI* Child(CControlUI* row, const wchar_t* name) {
-    auto* c = dynamic_cast<CContainerUI*>(row);
-    return c != nullptr ? c->FindSubControl(name) : nullptr;
-}
+using rows::Child;
 
 std::wstring UserDataOf(CControlUI* row, const wchar_t* name) {
     CControlUI* c = Child(row, name);

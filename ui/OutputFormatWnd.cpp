@@ -7,6 +7,7 @@
 #include "platform/Platform.h"
 #include "ui/CustomControls.h"
 #include "ui/CustomFormatWnd.h"
+#include "ui/RowLookup.h"
 #include "uikit/UIBackend.h"
 #include "uikit/UIBuilder.h"
 #include "uikit/UIContainer.h"
@@ -19,16 +20,8 @@ constexpr size_t kBuiltinRows = 4;
 constexpr uint32_t kChangedColor = 0xFF347AEB;
 constexpr uint32_t kNormalColor = 0xFF333333;
 
-CListContainerElementUI* RowOf(CControlUI* control) {
-    for (CControlUI* c = control; c; c = c->GetParent())
-        if (auto* row = dynamic_cast<CListContainerElementUI*>(c)) return row;
-    return nullptr;
-}
-
-CControlUI* Child(CControlUI* row, const wchar_t* name) {
-    auto* container = dynamic_cast<CContainerUI*>(row);
-    return container ? container->FindSubControl(name) : nullptr;
-}
+using rows::Child;
+using rows::RowOf;
 
 }  // namespace
 

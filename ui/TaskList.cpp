@@ -8,6 +8,7 @@
 #include "platform/Platform.h"
 #include "ui/EditAudioWnd.h"
 #include "ui/Messages.h"
+#include "ui/RowLookup.h"
 #include "ui/TaskListState.h"
 #include "uikit/UIlib.h"
 
@@ -20,10 +21,8 @@ const wchar_t* const kRowLayouts[8] = {L"listitemcut.xml",   L"listitemformat.xm
                                        L"listitemcut.xml",   L"listitemspeed.xml",  L"listitemspeed.xml",
                                        L"listitemnoise.xml", L"listitemaddbgm.xml"};
 
-CControlUI* Child(CControlUI* row, const wchar_t* name) {
-    auto* container = dynamic_cast<CContainerUI*>(row);
-    return container ? container->FindSubControl(name) : nullptr;
-}
+using rows::Child;
+using rows::RowOf;
 
 void SetChildText(CControlUI* row, const wchar_t* name, const std::wstring& text) {
     if (CControlUI* c = Child(row, name)) c->SetText(text);
@@ -42,13 +41,6 @@ void SwapContents(CControlUI* a, CControlUI* b) {
     const std::wstring data = a->GetUserData();
     a->SetUserData(b->GetUserData());
     b->SetUserData(data);
-}
-
-CListContainerElementUI* RowOf(CControlUI* control) {
-    for (CControlUI* c = control; c; c = c->GetParent()) {
-        if (auto* row = dynamic_cast<CListContainerElementUI*>(c)) return row;
-    }
-    return nullptr;
 }
 
 std::wstring DurationText(uint32_t ms) {

@@ -19,7 +19,6 @@ class CControlUI;
 namespace tasklist {
 extern const wchar_t* const kPageLists[8];
 extern const wchar_t* const kRowLayouts[8];
-CControlUI* Child(CControlUI* row, const wchar_t* name);
 }  // namespace tasklist
 
 struct CTaskList::State {
