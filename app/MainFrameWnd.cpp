@@ -702,13 +702,7 @@ void CMainFrameWnd::ShowRightsNotice(bool onlyUnsupported) {
 
 void CMainFrameWnd::ShowAboutDialog() {
 #ifdef TW_HAVE_ABOUT
-    auto* about = new CAboutDlg;  // deletes itself when its window is gone
-    if (!about->Create(this, L"关于我们", 0, 0, 350, 320)) {
-        delete about;
-        return;
-    }
-    about->CenterWindow();
-    about->ShowModal();
+    CAboutDlg::ShowAbout(this);
 #else
     ShowMessage(0, std::wstring(kMainWindowTitle) + L" " + TwVersionText());
 #endif

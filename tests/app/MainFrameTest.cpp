@@ -549,6 +549,7 @@ TEST_F(MainFrameTest, MenuAndUpdateMessagesDoNotStallTheWindow) {
     std::wstring item = L"menu_about";
     wnd->SendMessage(UIMSG_MENUCLICK, reinterpret_cast<uintptr_t>(&item));
     driver->Pump();
+    EXPECT_EQ(driver->PendingAnswers(), 0);  // the about box ran modally and was answered
     EXPECT_TRUE(backend->IsShown(wnd.get()));
     // A burst of display-scale changes: only the first within 100 ms is applied.
     UIRect suggested{0, 0, 1350, 885};
