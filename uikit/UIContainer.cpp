@@ -294,6 +294,8 @@ void CContainerUI::LayoutChildren(const UIRect& inner) {
 
 void CContainerUI::LayoutFloatChildren() {
     CUILockGuard lock(UILock());
+    // Placing float children is part of this layout, not a move of a child behind its back.
+    const bool childMoved = m_bChildMoved;
     for (CControlUI* c : m_items) {
         if (!UILayoutAccess::Float(c) || !c->IsOwnVisible()) continue;
         UIRect pos = c->GetFloatPos();
@@ -306,6 +308,7 @@ void CContainerUI::LayoutFloatChildren() {
             pos.bottom > pos.top ? m_rcItem.top + Scale(pos.bottom) : rc.top + Scale(c->GetFixedHeight());
         c->SetPos(rc, false);
     }
+    m_bChildMoved = childMoved;
 }
 
 void CContainerUI::SetWindow(CWindowUI* window, CControlUI* parent, bool init) {
