@@ -605,3 +605,26 @@ TEST_F(MainFrameTest, CutPreviewPlaysAndItsLabelFollowsThePlayer) {
 }
 
 }  // namespace
+
+namespace {
+
+// The speaker button opens the volume pop-up at the stored preview volume; moving its slider
+// changes the one volume both previews share.
+TEST_F(MainFrameTest, VolumePopupShowsAndChangesTheSharedPreviewVolume) {
+    Open();
+    wnd->OpenTool(CMainFrameWnd::kPageCut);
+    DropAndWait({Media(L"short.wav")});
+    const int before = wnd->PreviewVolume();
+    ASSERT_TRUE(driver->Click(wnd.get(), L"btnCutSpeaker"));
+    CWindowUI* popup = nullptr;
+    for (CWindowUI* w : CAppUI::GetWindows())
+        if (w != wnd.get() && w->FindControl(L"vlomueslider")) popup = w;
+    ASSERT_NE(popup, nullptr);
+    EXPECT_EQ(popup->FindControl(L"SliderVlaue")->GetText(), std::to_wstring(before) + L"%");
+    EXPECT_EQ(popup->FindControlAs<CSliderUI>(L"vlomueslider")->GetValue(), before);
+    ASSERT_TRUE(driver->MoveSlider(popup, L"vlomueslider", 80));
+    EXPECT_EQ(wnd->PreviewVolume(), 80);
+    EXPECT_EQ(popup->FindControl(L"SliderVlaue")->GetText(), L"80%");
+}
+
+}  // namespace
