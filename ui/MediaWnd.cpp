@@ -105,6 +105,9 @@ CStaticMediaWndUI::CStaticMediaWndUI() : CMediaHost(false) {}
 void CStaticMediaWndUI::DoInit() {
     CControlUI::DoInit();
     CreateChild(GetWindow());
+    // At rest the opaque surface shows the control's background colour rather than black.
+    if (IBackendUI* backend = CAppUI::GetBackend(); backend && m_child && GetBkColor() != 0)
+        backend->SetChildWindowColor(m_child, GetBkColor());
     MoveChild(GetPos());
     ShowChild(IsVisible());
 }

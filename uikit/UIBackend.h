@@ -62,6 +62,11 @@ public:
     virtual bool IsChildWindow(uintptr_t child) = 0;
     virtual void MoveChildWindow(uintptr_t child, const UIRect& rc) = 0;
     virtual void ShowChildWindow(uintptr_t child, bool show) = 0;
+    // The colour an opaque child window shows where nothing is drawn into it (black until set).
+    virtual void SetChildWindowColor(uintptr_t child, uint32_t argb) {
+        (void)child;
+        (void)argb;
+    }
     virtual void DestroyChildWindow(uintptr_t child) = 0;
     // The top-level window that owns a child window (nullptr when unknown).
     virtual CWindowUI* GetChildWindowParent(uintptr_t child) = 0;

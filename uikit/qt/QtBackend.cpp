@@ -1058,6 +1058,17 @@ void CQtBackendUI::ShowChildWindow(uintptr_t child, bool show) {
     it->second.widget->setVisible(show);
 }
 
+void CQtBackendUI::SetChildWindowColor(uintptr_t child, uint32_t argb) {
+    auto it = m->children.find(child);
+    if (it == m->children.end() || !it->second.widget) return;
+    QWidget* widget = it->second.widget.data();
+    if (widget->testAttribute(Qt::WA_TranslucentBackground)) return;
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, QColor::fromRgba(argb));
+    widget->setPalette(palette);
+    widget->update();
+}
+
 void CQtBackendUI::DestroyChildWindow(uintptr_t child) {
     auto it = m->children.find(child);
     if (it == m->children.end()) return;

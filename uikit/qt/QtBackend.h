@@ -55,6 +55,7 @@ public:
     bool IsChildWindow(uintptr_t child) override;
     void MoveChildWindow(uintptr_t child, const UIRect& rc) override;
     void ShowChildWindow(uintptr_t child, bool show) override;
+    void SetChildWindowColor(uintptr_t child, uint32_t argb) override;
     void DestroyChildWindow(uintptr_t child) override;
     CWindowUI* GetChildWindowParent(uintptr_t child) override;
 
