@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <new>
 #include <string>
 
 #include "platform/Platform.h"
@@ -22,6 +23,60 @@ static_assert(std::endian::native == std::endian::little, "float WAV data is wri
 
 namespace denoise {
 
+// The input file behind the audio library: it asks for a few kilobytes at a time, which are served
+// from a buffer filled a mebibyte at a time, so that a long file is not read in thousands of small
+// system calls.
+struct AudioFileReader::BufferedInput {
+    static constexpr size_t kBufferBytes = size_t(1) << 20;
+    int fd = -1;
+    sf_count_t size = 0;
+    sf_count_t position = 0;
+    sf_count_t bufferStart = 0;  // file offset of buffer[0]
+    size_t bufferLength = 0;
+    std::vector<unsigned char> buffer;
+
+    ~BufferedInput() {
+        if (fd >= 0) ::close(fd);
+    }
+
+    static sf_count_t Length(void* self) { return static_cast<BufferedInput*>(self)->size; }
+    static sf_count_t Tell(void* self) { return static_cast<BufferedInput*>(self)->position; }
+    static sf_count_t Seek(sf_count_t offset, int whence, void* self) {
+        auto* in = static_cast<BufferedInput*>(self);
+        sf_count_t base = 0;
+        if (whence == SEEK_CUR) base = in->position;
+        if (whence == SEEK_END) base = in->size;
+        if (offset < -base) return -1;
+        in->position = base + offset;
+        return in->position;
+    }
+    static sf_count_t Write(const void*, sf_count_t, void*) { return 0; }
+    static sf_count_t Read(void* out, sf_count_t count, void* self) {
+        auto* in = static_cast<BufferedInput*>(self);
+        auto* to = static_cast<unsigned char*>(out);
+        sf_count_t done = 0;
+        while (done < count) {
+            const sf_count_t at = in->position;
+            if (at >= in->bufferStart && at < in->bufferStart + static_cast<sf_count_t>(in->bufferLength)) {
+                const size_t offset = static_cast<size_t>(at - in->bufferStart);
+                const size_t n = std::min(in->bufferLength - offset, static_cast<size_t>(count - done));
+                std::memcpy(to + done, in->buffer.data() + offset, n);
+                done += static_cast<sf_count_t>(n);
+                in->position += static_cast<sf_count_t>(n);
+                continue;
+            }
+            ssize_t got;
+            do {
+                got = ::pread(in->fd, in->buffer.data(), in->buffer.size(), static_cast<off_t>(at));
+            } while (got < 0 && errno == EINTR);
+            if (got <= 0) break;  // the end, or an error the library sees as a short read
+            in->bufferStart = at;
+            in->bufferLength = static_cast<size_t>(got);
+        }
+        return done;
+    }
+};
+
 AudioFileReader::~AudioFileReader() {
     Close();
 }
@@ -29,11 +84,13 @@ AudioFileReader::~AudioFileReader() {
 void AudioFileReader::Close() {
     if (file_ != nullptr) sf_close(file_);
     file_ = nullptr;
+    delete input_;
+    input_ = nullptr;
     carryAt_ = carryEnd_ = 0;
 }
 
-// The file is opened by us and handed over as a descriptor, so that no name (such as "-") takes on
-// a special meaning inside the audio library. Only regular files: a FIFO could block the open.
+// The file is opened by us and read for the audio library through BufferedInput, so that no name
+// (such as "-") takes on a special meaning inside it. Only regular files: a FIFO could block the open.
 bool AudioFileReader::OpenFile() {
     Close();
     if (!platform::IsRegularFile(platform::FromUtf8(path_))) {
@@ -50,10 +107,25 @@ bool AudioFileReader::OpenFile() {
     }
     device_ = static_cast<uint64_t>(status.st_dev);
     inode_ = static_cast<uint64_t>(status.st_ino);
-    SF_INFO info{};
-    file_ = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);
-    if (file_ == nullptr) {
+    input_ = new (std::nothrow) BufferedInput;
+    if (input_ == nullptr) {
         ::close(fd);
+        return false;
+    }
+    input_->fd = fd;
+    input_->size = static_cast<sf_count_t>(status.st_size);
+    try {
+        input_->buffer.resize(BufferedInput::kBufferBytes);
+    } catch (const std::bad_alloc&) {
+        Close();
+        return false;
+    }
+    SF_VIRTUAL_IO io{&BufferedInput::Length, &BufferedInput::Seek, &BufferedInput::Read,
+                     &BufferedInput::Write, &BufferedInput::Tell};
+    SF_INFO info{};
+    file_ = sf_open_virtual(&io, SFM_READ, &info, input_);
+    if (file_ == nullptr) {
+        Close();
         error_ = FileError::NotAudio;
         return false;
     }

@@ -61,7 +61,9 @@ private:
     bool OpenFile();
     void Close();
 
+    struct BufferedInput;
     std::string path_;
+    BufferedInput* input_ = nullptr;  // the open file, read in large pieces for the audio library
     sf_private_tag* file_ = nullptr;
     unsigned channels_ = 0;
     unsigned sampleRate_ = 0;
