@@ -17,6 +17,7 @@
 #include "platform/Platform.h"
 #include "ui/Messages.h"
 #include "ui/MsgWnd.h"
+#include "ui/RowLookup.h"
 #include "uikit/UIlib.h"
 
 namespace {
@@ -86,10 +87,8 @@ std::wstring DropLast(const std::wstring& text, size_t count) {
     return text.size() > count ? text.substr(0, text.size() - count) : std::wstring();
 }
 
-CControlUI* Child(CControlUI* row, const wchar_t* name) {
-    auto* container = dynamic_cast<CContainerUI*>(row);
-    return container != nullptr ? container->FindSubControl(name) : nullptr;
-}
+using rows::Child;
+using rows::RowOf;
 
 void SetUserData(CControlUI* row, const wchar_t* name, const std::wstring& value) {
     if (CControlUI* c = Child(row, name)) c->SetUserData(value);
@@ -100,14 +99,6 @@ void SetUserData(CControlUI* row, const wchar_t* name, const std::wstring& value
 CControlUI* RowAt(CListUI* list, int i) {
     CUILockGuard lock(UILock());
     return CControlUI::IsAlive(list) ? list->GetItemAt(i) : nullptr;
-}
-
-// The list row (list container element) that holds a control.
-CControlUI* RowOf(CControlUI* control) {
-    for (CControlUI* c = control; c != nullptr; c = c->GetParent()) {
-        if (dynamic_cast<CListContainerElementUI*>(c) != nullptr) return c;
-    }
-    return nullptr;
 }
 
 }  // namespace
