@@ -22,15 +22,17 @@ case "$mode" in
     ctest --test-dir "$root/build-asan" --output-on-failure -j "$jobs" -LE 'gui|wine'
     ;;
   --tsan)
-    # The suites whose code shares data between threads: the UI library's marshalling and the
-    # noise reducer's helper thread.
+    # The suites whose code shares data between threads: the UI library's marshalling, the
+    # noise reducer's helper thread, the worker pool, the progress ticker (alone and on row
+    # controls), the batch handlers in the main window, and two pages' batches running at once.
     export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
     cmake -S "$root" -B "$root/build-tsan" -G Ninja -DTW_TSAN=ON -DTW_GUI=OFF -DTW_WINE=OFF >/dev/null
-    targets=(${TW_TSAN_TARGETS:-uikit_tests denoise_unit_tests})
+    targets=(${TW_TSAN_TARGETS:-uikit_tests denoise_unit_tests workers_pool_tests ticker_tests \
+      ticker_controls_tests batch_window_tests twopage_batch_tests})
     cmake --build "$root/build-tsan" -j "$jobs" --target "${targets[@]}"
     for t in "${targets[@]}"; do
       exe=$(find "$root/build-tsan/tests" -type f -name "$t" -perm -u+x | head -n 1)
-      "$exe"
+      TW_TEST_TMP="$root/build-tsan/test-tmp" TW_BUILD_DIR="$root/build-tsan" "$exe"
     done
     ;;
   *)
