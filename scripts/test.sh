@@ -18,6 +18,8 @@ case "$mode" in
     export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:halt_on_error=1
     export LSAN_OPTIONS=suppressions=$root/tests/lsan.supp:print_suppressions=0
     export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+    # The soak runs here too, smaller: the sanitizers slow the in-process work several times.
+    export TW_SOAK_COUNT=${TW_SOAK_COUNT:-4}
     bash "$root/scripts/build.sh" build-asan -DTW_SANITIZE=ON -DTW_GUI=OFF -DTW_WINE=OFF
     ctest --test-dir "$root/build-asan" --output-on-failure -j "$jobs" -LE 'gui|wine'
     ;;
