@@ -22,6 +22,7 @@
 #include "engine/ProgressTicker.h"
 #include "engine/WorkThreadPool.h"
 #include "platform/Platform.h"
+#include "player/VlcKeeper.h"  // plugins stay loaded, so the leak checker attributes what they keep
 #include "support/TestSupport.h"
 #include "ui/TaskList.h"
 #include "uikit/UIHeadless.h"
