@@ -215,13 +215,6 @@ void COutputFormatWnd::Notify(TNotifyUI& msg) {
         } else if (name == L"opt_audioRecent" || name == L"opt_audioFormat") {
             if (auto* tab = FindControlAs<CTabLayoutUI>(L"tab_outfileext_Format"))
                 tab->SelectItem(name == L"opt_audioRecent" ? 0 : 1);
-            // Only the selected header keeps its accent underline.
-            for (const wchar_t* header : {L"opt_audioRecent", L"opt_audioFormat"}) {
-                auto* option = FindControlAs<COptionUI>(header);
-                auto* box = option ? dynamic_cast<CContainerUI*>(option->GetParent()) : nullptr;
-                if (CControlUI* line = box ? box->FindSubControl(L"xxx") : nullptr)
-                    line->SetVisible(option->IsSelected());
-            }
         } else if (name == L"btn_cfgRemovefile") {
             RemoveUserPreset(msg.pSender);
         } else if (name == L"btn_Removefile") {
@@ -233,6 +226,12 @@ void COutputFormatWnd::Notify(TNotifyUI& msg) {
         } else if (name == L"opt_audiosource") {
             Pick(RowOf(msg.pSender));
         }
+    } else if (msg.sType == L"selectchanged" && (name == L"opt_audioRecent" || name == L"opt_audioFormat")) {
+        // Only the selected tab header keeps its accent underline, however it was selected.
+        auto* box = dynamic_cast<CContainerUI*>(msg.pSender->GetParent());
+        auto* option = dynamic_cast<COptionUI*>(msg.pSender);
+        if (CControlUI* line = box && option ? box->FindSubControl(L"xxx") : nullptr)
+            line->SetVisible(option->IsSelected());
     } else if (msg.sType == L"itemclick") {
         if (name == L"LC_audioType") {
             if (CListUI* types = List(L"list_audiotype")) SelectType(types->GetItemIndex(msg.pSender));

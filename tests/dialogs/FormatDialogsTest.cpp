@@ -142,6 +142,11 @@ TEST_F(FormatDialogsTest, OpeningListsBuiltinUserAndRecentRowsAndTypeChoiceRewri
     ASSERT_TRUE(driver->Click(w.get(), L"opt_audioFormat"));
     EXPECT_TRUE(underlined(L"opt_audioFormat"));
     EXPECT_FALSE(underlined(L"opt_audioRecent"));
+    // A selection made by the program, not by a click, moves the underline too.
+    w->FindControlAs<COptionUI>(L"opt_audioRecent")->Selected(true);
+    driver->Pump();
+    EXPECT_TRUE(underlined(L"opt_audioRecent"));
+    EXPECT_FALSE(underlined(L"opt_audioFormat"));
     w->Close(2);
 }
 
