@@ -276,7 +276,9 @@ void CMainFrameWnd::SeekFromSlider(CControlUI* slider) {
 void CMainFrameWnd::ShowVolumePopup(CControlUI* button) {
     UIRect rc = button->GetPos();
     UIPoint pt = ClientToScreen({rc.left - GetDPI().Scale(8), rc.top - GetDPI().Scale(175)});
+    if (m_volumeMenu && CAppUI::IsWindowAlive(m_volumeMenu)) m_volumeMenu->Close(0);
     CMenuUI* menu = CMenuUI::Show(this, L"volume.xml", pt, this);
+    m_volumeMenu = menu;
     if (!menu) return;
     wchar_t text[16];
     std::swprintf(text, 16, L"%d%%", m_previewVolume);

@@ -97,6 +97,8 @@ CMainFrameWnd::CMainFrameWnd(std::wstring logPath, MainFrameOptions options)
 }
 
 CMainFrameWnd::~CMainFrameWnd() {
+    // The volume pop-up closes with the window (it deletes itself once closed).
+    if (m_volumeMenu && CAppUI::IsWindowAlive(m_volumeMenu)) m_volumeMenu->Close(0);
     // The players post to this window from libvlc's thread: they go before the window does.
     m_cut->ReleasePlayer();
     m_extract->ReleasePlayer();

@@ -210,6 +210,7 @@ private:
     bool m_textGuard = false;  // set while the time boxes are written by the window itself
     bool m_closedBySequence = false;
     int m_previewVolume = 50;
+    CWindowUI* m_volumeMenu = nullptr;  // the open volume pop-up, closed with the window
     int m_updateAttempts = 0;
     std::vector<std::wstring> m_shownNotices;
 };

@@ -13,6 +13,7 @@
 #include "common/Common.h"
 #include "engine/WorkThreadPool.h"
 #include "platform/Platform.h"
+#include "player/VlcKeeper.h"  // the preview players' plugins stay loaded for the leak checker
 #include "support/TestSupport.h"
 #include "ui/Messages.h"
 #include "ui/TaskList.h"

@@ -72,7 +72,8 @@ protected:
     void Answer(std::function<void(CWindowUI*)> answer) {
         driver->AnswerNextModal([answer](CWindowUI* w) {
             answer(w);
-            if (!w->IsClosing()) w->Close(-1);
+            // The answer may have closed and destroyed the window already.
+            if (CAppUI::IsWindowAlive(w) && !w->IsClosing()) w->Close(-1);
         });
     }
     void Answer(const std::wstring& button) {

@@ -274,6 +274,11 @@ TEST(BatchLatch, WaitsForExactlyTheQueuedJobsAndIsReleasedByStop) {
         released = true;
     });
     std::thread stopper([&] { pool.Stop(); });
+    // The first job may end only once the pool has been told to stop, or the free worker would
+    // take the next job first.
+    for (int i = 0; i < 2000 && pool.IsRunning(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_FALSE(pool.IsRunning());
     gate.Open();
     stopper.join();
     waiter.join();
