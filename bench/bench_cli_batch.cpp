@@ -1,7 +1,7 @@
 // One batch of 20 generated files converted to MP3 through `tonewright-cli convert` (the headless
 // main window, its batch thread and the worker pool) and through a sequential ffmpeg loop with the
 // same encoder settings, in the same run.
-//   RESULT cli_batch ours_s=... peer_s=... ratio=...   (ratio = ours / peer; below 1 is faster)
+//   RESULT cli_batch ours_s=... peer_s=... ratio=...   (ratio = peer / ours: how many times faster)
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -70,6 +70,6 @@ int main(int argc, char** argv) {
     std::printf(
         "RESULT cli_batch ours_s=%.3f peer_s=%.3f ratio=%.3f files=%d seconds_each=%.1f ours_cpu_s=%.3f "
         "peer_cpu_s=%.3f\n",
-        ours, peer, ours / peer, files, seconds, oursCpu, peerCpu);
+        ours, peer, peer / ours, files, seconds, oursCpu, peerCpu);
     return 0;
 }
