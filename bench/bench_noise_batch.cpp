@@ -52,7 +52,8 @@ public:
         if (!CSkinUI::LoadEmbedded()) return false;
         CAppUI::SetBackend(&m_backend);
         CAudioProcess::OnInstallProbeHooks();
-        CProgressTicker::SetSleepFunction([](uint32_t) {});
+        // The progress ticker keeps the window's own pace: a row's bar moves by time, and that pace,
+        // not the denoiser, is what a user waits for when rows run one after another.
         MainFrameOptions options;
         options.startUpdater = false;
         options.createPlayers = false;
