@@ -323,15 +323,23 @@ void RefuseFormatRow(CControlUI* row, CControlUI* convert) {
     }
 }
 
-void OnStartHandleFormatProc(const StatePtr& s, CListUI* list, int count, BatchRun& run,
-                             const std::shared_ptr<BatchRun>& shared) {
-    CWorkThreadPoolImpl& pool = s->Pool();
+// Walks a page's rows in order; a row that is gone counts as done at once.
+template <typename Handle>
+void ForEachRow(CListUI* list, int count, BatchRun& run, Handle&& handle) {
     for (int i = 0; i < count; ++i) {
         CControlUI* row = RowAt(list, i);
         if (row == nullptr) {
             run.doneCount.fetch_add(1);
             continue;
         }
+        handle(row);
+    }
+}
+
+void OnStartHandleFormatProc(const StatePtr& s, CListUI* list, int count, BatchRun& run,
+                             const std::shared_ptr<BatchRun>& shared) {
+    CWorkThreadPoolImpl& pool = s->Pool();
+    ForEachRow(list, count, run, [&](CControlUI* row) {
         const std::wstring input = row->GetUserData();
         CControlUI* convert = Child(row, L"formatconvertaudio");
         CControlUI* open = Child(row, L"btn_openfile");
@@ -346,14 +354,14 @@ void OnStartHandleFormatProc(const StatePtr& s, CListUI* list, int count, BatchR
                 convert->SetText(L"转换中");
             } else {
                 run.doneCount.fetch_add(1);  // its own conversion is under way
-                continue;
+                return;
             }
         }
         FormatJob f = ReadFormatRow(s, row, input);
         if (!f.ok) {
             RefuseFormatRow(row, convert);
             run.doneCount.fetch_add(1);
-            continue;
+            return;
         }
         auto job = std::make_unique<_tagAsyncParam>();
         job->input = input;
@@ -366,7 +374,7 @@ void OnStartHandleFormatProc(const StatePtr& s, CListUI* list, int count, BatchR
         job->controlB = convert;
         if (!Queue(pool, shared, std::move(job), &CAudioProcess::OnAsyncFormatAudio))
             run.doneCount.fetch_add(1);
-    }
+    });
 }
 
 // ---- The other pages ---------------------------------------------------------------------------------
@@ -374,12 +382,7 @@ void OnStartHandleFormatProc(const StatePtr& s, CListUI* list, int count, BatchR
 void OnStartHandleCutOrExtract(const StatePtr& s, CListUI* list, int count, BatchRun& run,
                                const std::shared_ptr<BatchRun>& shared, bool cut) {
     CWorkThreadPoolImpl& pool = s->Pool();
-    for (int i = 0; i < count; ++i) {
-        CControlUI* row = RowAt(list, i);
-        if (row == nullptr) {
-            run.doneCount.fetch_add(1);
-            continue;
-        }
+    ForEachRow(list, count, run, [&](CControlUI* row) {
         const std::wstring input = row->GetUserData();
         const std::wstring folder = s->OutputFolder(input);
         CControlUI* name = Child(row, L"filename");
@@ -391,7 +394,7 @@ void OnStartHandleCutOrExtract(const StatePtr& s, CListUI* list, int count, Batc
                 size->SetText(L"失败");
             }
             run.doneCount.fetch_add(1);
-            continue;
+            return;
         }
         auto job = std::make_unique<_tagAsyncParam>();
         job->input = input;
@@ -410,7 +413,7 @@ void OnStartHandleCutOrExtract(const StatePtr& s, CListUI* list, int count, Batc
                    cut ? &CAudioProcess::OnAsyncCutAudio : &CAudioProcess::OnAsyncExtractAudio)) {
             run.doneCount.fetch_add(1);
         }
-    }
+    });
 }
 
 void OnStartHandleCutProc(const StatePtr& s, CListUI* list, int count, BatchRun& run,
@@ -426,12 +429,7 @@ void OnStartHandleExtractProc(const StatePtr& s, CListUI* list, int count, Batch
 void OnStartHandleSpeedOrVolume(const StatePtr& s, CListUI* list, int count, BatchRun& run,
                                 const std::shared_ptr<BatchRun>& shared, bool speed) {
     CWorkThreadPoolImpl& pool = s->Pool();
-    for (int i = 0; i < count; ++i) {
-        CControlUI* row = RowAt(list, i);
-        if (row == nullptr) {
-            run.doneCount.fetch_add(1);
-            continue;
-        }
+    ForEachRow(list, count, run, [&](CControlUI* row) {
         const std::wstring input = row->GetUserData();
         std::wstring name, ext;
         CCommon::OnSplitPath(input, nullptr, &name, &ext);
@@ -453,7 +451,7 @@ void OnStartHandleSpeedOrVolume(const StatePtr& s, CListUI* list, int count, Bat
             run.doneCount.fetch_add(1);
         }
         s->Sleep(50);
-    }
+    });
 }
 
 void OnStartHandleSpeedProc(const StatePtr& s, CListUI* list, int count, BatchRun& run,
@@ -479,12 +477,7 @@ void OnStartHandleNoiseProc(const StatePtr& s, CListUI* list, int count, BatchRu
                             const std::shared_ptr<BatchRun>& shared) {
     CWorkThreadPoolImpl& pool = s->Pool();
     int counter = 1;
-    for (int i = 0; i < count; ++i) {
-        CControlUI* row = RowAt(list, i);
-        if (row == nullptr) {
-            run.doneCount.fetch_add(1);
-            continue;
-        }
+    ForEachRow(list, count, run, [&](CControlUI* row) {
         const std::wstring input = row->GetUserData();
         CControlUI* outExt = Child(row, L"comboNoiseOutExt");
         const std::wstring ext = outExt != nullptr ? outExt->GetText() : std::wstring();
@@ -506,7 +499,7 @@ void OnStartHandleNoiseProc(const StatePtr& s, CListUI* list, int count, BatchRu
         if (!Queue(pool, shared, std::move(job), &CAudioProcess::OnAsyncNoiseAudio))
             run.doneCount.fetch_add(1);
         s->Sleep(50);
-    }
+    });
 }
 
 void OnStartHandleBgmProc(const StatePtr& s, CListUI* list, int count, BatchRun& run,
