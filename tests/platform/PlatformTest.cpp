@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 
 #include "platform/Platform.h"
@@ -78,13 +79,50 @@ TEST(Process, CaptureMergesStderrAndStandardInputIsEmpty) {
     EXPECT_NE(out.find("end\n"), std::string::npos);  // "cat" saw end of input at once
 }
 
+namespace {
+
+// The one-letter state of a process ("R", "S", "Z", ...), or "" when it is gone.
+std::string ProcessState(const std::string& pid) {
+    std::string stat;
+    if (!platform::ReadFileBytes(FromUtf8("/proc/" + pid + "/stat"), &stat)) return "";
+    const size_t close = stat.rfind(')');
+    return close == std::string::npos || close + 2 >= stat.size() ? "" : stat.substr(close + 2, 1);
+}
+
+// The state of a killed process once it has died ("" gone, "Z" or "X"), or the state it still
+// has after two seconds. A killed process may be scheduled once more before it dies.
+std::string StateAfterKill(const std::string& pid) {
+    std::string state = ProcessState(pid);
+    for (int i = 0; i < 200 && !state.empty() && state != "Z" && state != "X"; ++i) {
+        platform::SleepMs(10);
+        state = ProcessState(pid);
+    }
+    return state;
+}
+
+}  // namespace
+
 TEST(Process, CaptureReturnsWhenAGrandchildKeepsThePipeOpen) {
     // The background sleep inherits the pipe; the capture must still return after the shell exits.
+    // The shell names the sleep first, so the test can end it afterwards.
     std::string out;
     int code = -1;
-    ASSERT_TRUE(platform::RunProcessCapture({"sh", "-c", "sleep 20 & echo parent-done"}, &out, &code, 100));
+    ASSERT_TRUE(
+        platform::RunProcessCapture({"sh", "-c", "sleep 20 & echo $!; echo parent-done"}, &out, &code, 100));
+    const std::string grandchild = out.substr(0, out.find('\n'));
+    ASSERT_FALSE(grandchild.empty()) << out;
+    ASSERT_EQ(grandchild.find_first_not_of("0123456789"), std::string::npos) << out;
+    // The sleep still holds the pipe when the capture has returned: that is the case proven here.
+    std::string cmdline;
+    const bool alive = platform::ReadFileBytes(FromUtf8("/proc/" + grandchild + "/cmdline"), &cmdline) &&
+                       cmdline.rfind("sleep", 0) == 0 && ProcessState(grandchild) != "Z";
+    // The sleep is ours (checked by its command line): end it rather than leave it behind.
+    if (alive) ::kill(std::stoi(grandchild), SIGKILL);
+    EXPECT_TRUE(alive) << "the grandchild was already gone";
     EXPECT_EQ(code, 0);
-    EXPECT_EQ(out, "parent-done\n");
+    EXPECT_EQ(out, grandchild + "\nparent-done\n");
+    const std::string state = StateAfterKill(grandchild);
+    EXPECT_TRUE(state.empty() || state == "Z" || state == "X") << state;
 }
 
 TEST(Process, ChildrenInheritNoDescriptorBeyondTheStandardThree) {
@@ -120,22 +158,9 @@ TEST(Process, CaptureWithATimeLimitKillsTheWholeGroup) {
     EXPECT_EQ(code, 128 + 9);
     const std::string grandchild = out.substr(0, out.find('\n'));
     ASSERT_FALSE(grandchild.empty());
-    // Gone, or only a zombie waiting for its new parent: it does not run on. A killed process
-    // may still be scheduled once before it dies, so look again for up to two seconds.
-    std::string stat;
-    std::string state = "Z";
-    for (int i = 0; i < 200; ++i) {
-        if (!platform::ReadFileBytes(FromUtf8("/proc/" + grandchild + "/stat"), &stat)) {
-            state = "Z";
-            break;
-        }
-        const size_t close = stat.rfind(')');
-        ASSERT_NE(close, std::string::npos);
-        state = stat.substr(close + 2, 1);
-        if (state == "Z" || state == "X") break;
-        platform::SleepMs(10);
-    }
-    EXPECT_TRUE(state == "Z" || state == "X") << stat;
+    // Gone, or only a zombie waiting for its new parent: it does not run on.
+    const std::string state = StateAfterKill(grandchild);
+    EXPECT_TRUE(state.empty() || state == "Z" || state == "X") << state;
     // A quick child is not affected by the limit.
     ASSERT_TRUE(platform::RunProcessCaptureFor({"echo", "ok"}, &out, &code, 5000, &timedOut));
     EXPECT_FALSE(timedOut);
