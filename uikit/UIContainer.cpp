@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "uikit/UIList.h"
+#include "uikit/UIScrollBar.h"
 #include "uikit/UIWindow.h"
 
 namespace {
@@ -30,13 +31,17 @@ CContainerUI::CContainerUI() = default;
 
 CContainerUI::~CContainerUI() {
     std::vector<CControlUI*> items;
+    CScrollBarUI* bar = nullptr;
     {
         CUILockGuard lock(UILock());
         items.swap(m_items);
+        std::swap(bar, m_pVScrollBar);
+        m_bVScrollShown = false;
     }
     if (m_bAutoDestroy) {
         for (CControlUI* c : items) delete c;
     }
+    delete bar;
 }
 
 std::wstring CContainerUI::GetClass() const {
@@ -220,15 +225,72 @@ void CContainerUI::EnsureVisible(CControlUI* child) {
     if (w) w->UpdateLayout();
 }
 
+CScrollBarUI* CContainerUI::GetVerticalScrollBar() const {
+    CUILockGuard lock(UILock());
+    return m_pVScrollBar;
+}
+bool CContainerUI::IsVScrollBarShown() const {
+    CUILockGuard lock(UILock());
+    return m_bVScrollShown;
+}
+bool CContainerUI::IsScrollBarAllowed() const {
+    CUILockGuard lock(UILock());
+    return m_bScrollBarAllowed;
+}
+void CContainerUI::SetScrollBarAllowed(bool allowed) {
+    {
+        CUILockGuard lock(UILock());
+        m_bScrollBarAllowed = allowed;
+    }
+    NeedUpdate();
+}
+
+CScrollBarUI* CContainerUI::EnsureScrollBar() {
+    CUILockGuard lock(UILock());
+    if (!m_pVScrollBar) {
+        m_pVScrollBar = new CScrollBarUI(this);
+        m_pVScrollBar->SetWindow(m_pWindow, this, m_pWindow != nullptr);
+    }
+    return m_pVScrollBar;
+}
+
+void CContainerUI::PlaceScrollBar(const UIRect& inner, bool vertical, int barWidth, int border) {
+    CUILockGuard lock(UILock());
+    const bool show = vertical && m_bScrollEnabled && m_bScrollBarAllowed && m_scrollRange.cy > 0 &&
+                      inner.GetHeight() > 0 && inner.GetWidth() > 0;
+    m_bVScrollShown = show;
+    if (!show) {
+        if (m_pVScrollBar) m_pVScrollBar->Place({}, 0);
+        return;
+    }
+    // Over the right edge of the view, inside the container's border.
+    UIRect rc;
+    rc.right = std::min(inner.right, m_rcItem.right - border);
+    rc.top = std::max(inner.top, m_rcItem.top + border);
+    rc.bottom = std::min(inner.bottom, m_rcItem.bottom - border);
+    rc.left = std::max(inner.left, rc.right - barWidth);
+    EnsureScrollBar()->Place(rc, inner.GetHeight());
+    if (rc.IsEmpty()) m_bVScrollShown = false;
+}
+
 void CContainerUI::SetAttribute(const std::wstring& nameIn, const std::wstring& value) {
     std::wstring name = Lower(nameIn);
     UIRect rc;
+    uint32_t color = 0;
     if (name == L"inset") {
         if (UIParseRect(value, &rc)) SetInset(rc);
     } else if (name == L"childpadding") {
         SetChildPadding(UIParseInt(value));
     } else if (name == L"vscrollbar" || name == L"scroll") {
         SetScrollEnabled(UIParseBool(value));
+    } else if (name == L"showscrollbar") {
+        SetScrollBarAllowed(UIParseBool(value));
+    } else if (name == L"scrolltrackcolor") {
+        if (UIParseColor(value, &color)) EnsureScrollBar()->SetTrackColor(color);
+    } else if (name == L"scrollthumbcolor") {
+        if (UIParseColor(value, &color)) EnsureScrollBar()->SetThumbColor(color);
+    } else if (name == L"scrollthumbhotcolor") {
+        if (UIParseColor(value, &color)) EnsureScrollBar()->SetThumbHotColor(color);
     } else {
         CControlUI::SetAttribute(nameIn, value);
     }
@@ -319,6 +381,7 @@ void CContainerUI::SetWindow(CWindowUI* window, CControlUI* parent, bool init) {
         items = m_items;
     }
     for (CControlUI* c : items) c->SetWindow(window, this, init);
+    if (CScrollBarUI* bar = GetVerticalScrollBar()) bar->SetWindow(window, this, init);
 }
 
 void CContainerUI::SetVisible(bool visible) {
@@ -357,6 +420,9 @@ CControlUI* CContainerUI::FindControlAt(UIPoint pt) {
         if (!UILayoutAccess::Float(*it)) continue;
         if (CControlUI* hit = (*it)->FindControlAt(pt)) return hit;
     }
+    if (m_bVScrollShown) {
+        if (CControlUI* hit = m_pVScrollBar->FindControlAt(pt)) return hit;
+    }
     if (InnerRect().Contains(pt)) {
         auto [first, last] = ViewRange();
         for (int i = last; i >= first && i >= 0; --i) {
@@ -372,6 +438,7 @@ void CContainerUI::CollectControls(std::vector<CControlUI*>* out) {
     CUILockGuard lock(UILock());
     out->push_back(this);
     for (CControlUI* c : m_items) c->CollectControls(out);
+    if (m_pVScrollBar) m_pVScrollBar->CollectControls(out);
 }
 
 void CContainerUI::DoEvent(TEventUI& event) {
@@ -401,6 +468,7 @@ void CContainerUI::DoPaint(IRenderUI& render, const UIRect& paintRect) {
     }
     render.PopClip();
     render.PushClip(clip);
+    if (m_bVScrollShown) m_pVScrollBar->DoPaint(render, clip);
     for (CControlUI* c : m_items) {
         if (!UILayoutAccess::Float(c) || !c->IsVisible()) continue;
         if (!c->GetPos().Intersect(clip).IsEmpty()) c->DoPaint(render, clip);
@@ -540,6 +608,8 @@ void CContainerUI::LayoutLinearChildren(const UIRect& inner, bool vertical) {
     m_viewFirst = pass.first;
     m_viewLast = pass.last;
     m_bViewKnown = vertical && m_bScrollEnabled;
+    if (m_bScrollEnabled || m_pVScrollBar)
+        PlaceScrollBar(inner, vertical, scale(CScrollBarUI::kWidth), scale(m_borderSize));
     m_bChildMoved = false;
 }
 

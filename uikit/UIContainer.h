@@ -9,6 +9,8 @@
 
 #include "uikit/UIControl.h"
 
+class CScrollBarUI;
+
 class CContainerUI : public CControlUI {
 public:
     CContainerUI();
@@ -44,6 +46,15 @@ public:
     void LineDown();
     // Scrolls so that a child is inside the view.
     void EnsureVisible(CControlUI* child);
+    // The vertical scroll bar over the right edge of the view of a scrolling vertical layout: shown
+    // while the content is longer than the view, hidden (and taking no room) otherwise. nullptr
+    // until a layout first needed it. The rows under it keep their layout; the pointer reaches
+    // the bar there only while it is shown.
+    CScrollBarUI* GetVerticalScrollBar() const;
+    bool IsVScrollBarShown() const;
+    // "showscrollbar": false keeps the wheel scrolling but shows no bar (default true).
+    bool IsScrollBarAllowed() const;
+    void SetScrollBarAllowed(bool allowed);
 
     void SetAttribute(const std::wstring& name, const std::wstring& value) override;
     void SetPos(const UIRect& rc, bool needInvalidate = true) override;
@@ -75,6 +86,9 @@ protected:
     // The children changed: the layout's record of what meets the view is void.
     void ChildrenChanged();
     std::pair<int, int> ViewRange() const;  // under the lock
+    // Shows, places or hides the vertical bar after a linear layout (under the lock).
+    void PlaceScrollBar(const UIRect& inner, bool vertical, int barWidth, int border);
+    CScrollBarUI* EnsureScrollBar();  // under the lock
 
     std::vector<CControlUI*> m_items;
     bool m_bAutoDestroy = true;
@@ -83,6 +97,9 @@ protected:
     bool m_bScrollEnabled = false;
     UISize m_scrollPos;
     UISize m_scrollRange;
+    CScrollBarUI* m_pVScrollBar = nullptr;  // owned; not one of m_items
+    bool m_bScrollBarAllowed = true;
+    bool m_bVScrollShown = false;
     // Children [m_viewFirst, m_viewLast] met the view at the last layout of a scrolling vertical
     // layout: painting and hit tests look only at those while nothing moved since.
     bool m_bViewKnown = false;

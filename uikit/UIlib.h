@@ -10,5 +10,6 @@
 #include "uikit/UIList.h"
 #include "uikit/UIMenu.h"
 #include "uikit/UIRender.h"
+#include "uikit/UIScrollBar.h"
 #include "uikit/UISkin.h"
 #include "uikit/UIWindow.h"
