@@ -1,5 +1,6 @@
-// Files the program is opened with: from its command line (a desktop entry's "%F") or handed
-// over by a later start through the single-instance channel. They take the drop path.
+// Files dropped on the main window, and files the program is opened with: from its command line
+// (a desktop entry's "%F") or handed over by a later start through the single-instance channel.
+// Those take the drop path.
 #include <algorithm>
 #include <cwctype>
 
@@ -27,6 +28,12 @@ bool IsExtractVideo(const std::wstring& path) {
 }
 
 }  // namespace
+
+void CMainFrameWnd::OnDropFiles(const std::vector<std::wstring>& paths) {
+    if (!IsToolView() || paths.empty()) return;
+    m_tasks->DropFiles(CurrentPage(), paths);
+    WatchRowsArriving();
+}
 
 void CMainFrameWnd::OpenFiles(const std::vector<std::wstring>& paths) {
     if (paths.empty()) return;
