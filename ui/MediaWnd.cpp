@@ -68,61 +68,49 @@ void CMediaHost::ShowChild(bool show) {
         CAppUI::Post(apply);
 }
 
+void CMediaHost::SetRestColor(uint32_t argb) {
+    if (IBackendUI* backend = CAppUI::GetBackend(); backend && m_child && argb != 0)
+        backend->SetChildWindowColor(m_child, argb);
+}
+
+// ---- CMediaHostControl ------------------------------------------------------------------------
+
+template <class Base>
+void CMediaHostControl<Base>::DoInit() {
+    Base::DoInit();
+    CreateChild(this->GetWindow());
+    // At rest the opaque surface shows the control's background colour rather than black.
+    if (!m_transparent) SetRestColor(this->GetBkColor());
+    MoveChild(this->GetPos());
+    ShowChild(this->IsVisible());
+}
+
+template <class Base>
+void CMediaHostControl<Base>::SetPos(const UIRect& rc, bool needInvalidate) {
+    Base::SetPos(rc, needInvalidate);
+    MoveChild(rc);
+}
+
+template <class Base>
+void CMediaHostControl<Base>::SetInternVisible(bool visible) {
+    Base::SetInternVisible(visible);
+    ShowChild(this->IsVisible());
+}
+
+template <class Base>
+void CMediaHostControl<Base>::SetVisible(bool visible) {
+    Base::SetVisible(visible);
+    ShowChild(this->IsVisible());
+}
+
+// The two hosts of the program; the definitions above are compiled for them only.
+template class CMediaHostControl<CGifAnimUI>;
+template class CMediaHostControl<CControlUI>;
+
 // ---- CMediaWndUI ------------------------------------------------------------------------------
 
-CMediaWndUI::CMediaWndUI() : CMediaHost(true) {
+CMediaWndUI::CMediaWndUI() : CMediaHostControl(true) {
     // The owner plays and stops the animation with the preview.
     SetAutoPlay(false);
     SetBkImage(L"playing.gif");
-}
-
-void CMediaWndUI::DoInit() {
-    CGifAnimUI::DoInit();
-    CreateChild(GetWindow());
-    MoveChild(GetPos());
-    ShowChild(IsVisible());
-}
-
-void CMediaWndUI::SetPos(const UIRect& rc, bool needInvalidate) {
-    CGifAnimUI::SetPos(rc, needInvalidate);
-    MoveChild(rc);
-}
-
-void CMediaWndUI::SetInternVisible(bool visible) {
-    CGifAnimUI::SetInternVisible(visible);
-    ShowChild(IsVisible());
-}
-
-void CMediaWndUI::SetVisible(bool visible) {
-    CGifAnimUI::SetVisible(visible);
-    ShowChild(IsVisible());
-}
-
-// ---- CStaticMediaWndUI ------------------------------------------------------------------------
-
-CStaticMediaWndUI::CStaticMediaWndUI() : CMediaHost(false) {}
-
-void CStaticMediaWndUI::DoInit() {
-    CControlUI::DoInit();
-    CreateChild(GetWindow());
-    // At rest the opaque surface shows the control's background colour rather than black.
-    if (IBackendUI* backend = CAppUI::GetBackend(); backend && m_child && GetBkColor() != 0)
-        backend->SetChildWindowColor(m_child, GetBkColor());
-    MoveChild(GetPos());
-    ShowChild(IsVisible());
-}
-
-void CStaticMediaWndUI::SetPos(const UIRect& rc, bool needInvalidate) {
-    CControlUI::SetPos(rc, needInvalidate);
-    MoveChild(rc);
-}
-
-void CStaticMediaWndUI::SetInternVisible(bool visible) {
-    CControlUI::SetInternVisible(visible);
-    ShowChild(IsVisible());
-}
-
-void CStaticMediaWndUI::SetVisible(bool visible) {
-    CControlUI::SetVisible(visible);
-    ShowChild(IsVisible());
 }

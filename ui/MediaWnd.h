@@ -31,30 +31,37 @@ protected:
     void CreateChild(CWindowUI* window);
     void MoveChild(const UIRect& rc);
     void ShowChild(bool show);
+    // The colour an opaque child window shows while nothing plays (0: left as it is).
+    void SetRestColor(uint32_t argb);
 
     CAVPlayer m_player;
     uintptr_t m_child = 0;
     bool m_transparent;
 };
 
-// Host with a transparent child window over an animated background ("playing.gif").
-class CMediaWndUI : public CGifAnimUI, public CMediaHost {
+// A media host on a control of the UI library (`Base`): the child window is created when the
+// control is initialised and then follows the control's rectangle and visibility. An opaque child
+// rests in the control's background colour.
+template <class Base>
+class CMediaHostControl : public Base, public CMediaHost {
 public:
-    CMediaWndUI();
-    std::wstring GetClass() const override { return L"MediaWndUI"; }
+    explicit CMediaHostControl(bool transparent) : CMediaHost(transparent) {}
     void DoInit() override;
     void SetPos(const UIRect& rc, bool needInvalidate = true) override;
     void SetInternVisible(bool visible = true) override;
     void SetVisible(bool visible = true) override;
 };
 
-// Host with a plain (opaque) child window.
-class CStaticMediaWndUI : public CControlUI, public CMediaHost {
+// Host with a transparent child window over an animated background ("playing.gif").
+class CMediaWndUI : public CMediaHostControl<CGifAnimUI> {
 public:
-    CStaticMediaWndUI();
+    CMediaWndUI();
+    std::wstring GetClass() const override { return L"MediaWndUI"; }
+};
+
+// Host with a plain (opaque) child window.
+class CStaticMediaWndUI : public CMediaHostControl<CControlUI> {
+public:
+    CStaticMediaWndUI() : CMediaHostControl(false) {}
     std::wstring GetClass() const override { return L"StaticMediaWndUI"; }
-    void DoInit() override;
-    void SetPos(const UIRect& rc, bool needInvalidate = true) override;
-    void SetInternVisible(bool visible = true) override;
-    void SetVisible(bool visible = true) override;
 };
