@@ -13,10 +13,10 @@ int ScaleByWindow(const CControlUI* control, int logical) {
 }  // namespace
 
 int CVerticalLayoutExUI::FullWidth() const {
-    return ScaleByWindow(this, kFullWidth);
+    return std::max(0, GetPos().GetWidth());
 }
 int CVerticalLayoutExUI::StartWidth() const {
-    return ScaleByWindow(this, kStartWidth);
+    return std::min(ScaleByWindow(this, kStartWidth), FullWidth());
 }
 int CVerticalLayoutExUI::StepWidth() const {
     return (FullWidth() - StartWidth()) / 10;
@@ -65,6 +65,7 @@ void CVerticalLayoutExUI::PlaceLine(int width) {
     CControlUI* line = FindSubControl(L"xxx");
     if (!line) return;
     const UIRect rc = GetPos();
+    width = std::clamp(width, 0, FullWidth());
     const int left = rc.left + (rc.GetWidth() - width) / 2;
     line->SetPos({left, rc.bottom - kLineHeight * ScaleByWindow(this, 100) / 100, left + width, rc.bottom},
                  true);
@@ -156,11 +157,14 @@ void CVerticalLayoutExUI::DoEvent(TEventUI& event) {
 
 void CVerticalLayoutExUI::SetPos(const UIRect& rc, bool needInvalidate) {
     CVerticalLayoutUI::SetPos(rc, needInvalidate);
-    // A layout pass places "xxx" by its attributes; keep the animated or selected underline.
-    if (HasSelectedOption())
-        PlaceLine(GetPos().GetWidth());
-    else if (m_lineWidth > 0)
+    // A layout pass places "xxx" by its attributes; keep the animated or selected underline,
+    // within the header's new width.
+    if (HasSelectedOption()) {
+        PlaceLine(FullWidth());
+    } else if (m_lineWidth > 0) {
+        m_lineWidth = std::min(m_lineWidth, FullWidth());
         PlaceLine(m_lineWidth);
+    }
 }
 
 void CVerticalLayoutExUI::DoPaint(IRenderUI& render, const UIRect& paintRect) {

@@ -1,6 +1,7 @@
 // A tab header: a vertical layout holding an option and a 3-pixel label named "xxx" used as its
-// underline. While the pointer is over the header the underline grows from the middle to the full
-// width; when it leaves, it shrinks and disappears. A selected option keeps a full underline.
+// underline. While the pointer is over the header the underline grows from the middle to the
+// header's own width in ten steps; when it leaves, it shrinks and disappears. A selected option
+// keeps a full underline. The underline never reaches beyond the header, however narrow it is.
 // Steps are 30 ms timers of the control (UI thread only).
 #pragma once
 
@@ -11,8 +12,7 @@ public:
     static constexpr uint32_t kGrowTimer = 1;
     static constexpr uint32_t kShrinkTimer = 2;
     static constexpr uint32_t kStepMs = 30;
-    static constexpr int kFullWidth = 142;  // logical pixels
-    static constexpr int kStartWidth = 22;
+    static constexpr int kStartWidth = 22;  // logical pixels
     static constexpr int kLineHeight = 3;
 
     std::wstring GetClass() const override { return L"VerticalLayoutEx"; }
@@ -33,12 +33,13 @@ private:
     void StartShrink();
     void StopGrow();
     void StopShrink();
-    // Widths of the window's scale (device pixels).
+    // Widths in device pixels: the header's width, the first step (at most the header's width)
+    // and the growth of one step.
     int FullWidth() const;
     int StartWidth() const;
     int StepWidth() const;
     bool HasSelectedOption() const;
-    // Places "xxx" centred at the bottom with the given width.
+    // Places "xxx" centred at the bottom with the given width (at most the header's).
     void PlaceLine(int width);
     void HookChildren();
 

@@ -1,6 +1,6 @@
 // The custom controls driven headless: the time-code control's keys, wheel and bounds, the tile's
-// lift, the tab header's underline at 150 %, the media hosts' child windows, and the cut editor's
-// piece arithmetic.
+// lift, the tab header's underline at 150 % and on narrow headers, the media hosts' child windows, and the
+// cut editor's piece arithmetic.
 #include "EditorFixture.h"
 #include "ui/ButtonExt.h"
 #include "ui/EditAudioWnd.h"
@@ -228,6 +228,74 @@ TEST_F(EditorTest, UnderlineGrowsAndShrinksInStepsAtOneHundredFiftyPercent) {
     backend->PaintWindow(wnd.get());
     EXPECT_TRUE(line->IsVisible());
     EXPECT_EQ(line->GetPos().GetWidth(), 213);
+}
+
+TEST_F(EditorTest, UnderlineSpansItsOwnHeaderAndNeverItsNeighbours) {
+    // Three headers side by side: a 96-px one, a 64-px one and one narrower than the first step.
+    auto* root = new CHorizontalLayoutUI;
+    std::vector<CVerticalLayoutExUI*> headers;
+    std::vector<CControlUI*> lines;
+    for (int width : {96, 64, 16}) {
+        auto* header = new CVerticalLayoutExUI;
+        header->SetFixedWidth(width);
+        header->SetFixedHeight(30);
+        auto* option = new COptionUI;
+        option->SetAttribute(L"group", L"tabs");
+        auto* line = new CLabelUI;
+        line->SetName(L"xxx");
+        line->SetAttribute(L"float", L"true");
+        line->SetAttribute(L"pos", L"0,27,96,30");
+        line->SetVisible(false);
+        header->Add(option);
+        header->Add(line);
+        root->Add(header);
+        headers.push_back(header);
+        lines.push_back(line);
+    }
+    root->Add(new CControlUI);
+    auto wnd = Host(root, 300, 60);
+
+    // The 96-px header: the first step, then ten growth steps of 2 x 7 px up to its own width.
+    const UIRect box = headers[0]->GetPos();
+    driver->MouseMove(wnd.get(), box.Center());
+    std::vector<int> widths{lines[0]->GetPos().GetWidth()};
+    for (int i = 0; i < 8; ++i) {
+        driver->AdvanceTime(30);
+        widths.push_back(lines[0]->GetPos().GetWidth());
+    }
+    EXPECT_EQ(widths, (std::vector<int>{22, 36, 50, 64, 78, 92, 96, 96, 96}));
+    EXPECT_FALSE(headers[0]->IsGrowing());
+    EXPECT_EQ(lines[0]->GetPos().left, box.left);
+    EXPECT_EQ(lines[0]->GetPos().right, box.right);
+    EXPECT_EQ(headers[0]->GetLineWidth(), 96);
+
+    // Over the 64-px header: its line fits it; the first one shrinks away meanwhile.
+    const UIRect box1 = headers[1]->GetPos();
+    driver->MouseMove(wnd.get(), box1.Center());
+    driver->AdvanceTime(300);
+    EXPECT_FALSE(lines[0]->IsVisible());
+    EXPECT_EQ(lines[1]->GetPos().left, box1.left);
+    EXPECT_EQ(lines[1]->GetPos().right, box1.right);
+
+    // A header narrower than the first step is underlined only across itself.
+    const UIRect box2 = headers[2]->GetPos();
+    driver->MouseMove(wnd.get(), box2.Center());
+    driver->AdvanceTime(30);
+    ASSERT_TRUE(lines[2]->IsVisible());
+    EXPECT_EQ(lines[2]->GetPos().left, box2.left);
+    EXPECT_EQ(lines[2]->GetPos().right, box2.right);
+    driver->AdvanceTime(300);
+    EXPECT_FALSE(headers[2]->IsGrowing());
+    EXPECT_EQ(lines[2]->GetPos().GetWidth(), 16);
+
+    // A header made narrower keeps its underline within it.
+    headers[2]->SetFixedWidth(10);
+    wnd->UpdateLayout();
+    EXPECT_EQ(lines[2]->GetPos().GetWidth(), 10);
+    EXPECT_EQ(lines[2]->GetPos().left, headers[2]->GetPos().left);
+    driver->MouseMove(wnd.get(), {290, 55});
+    driver->AdvanceTime(300);
+    EXPECT_FALSE(lines[2]->IsVisible());
 }
 
 // ---- Media hosts ----------------------------------------------------------------------------------
