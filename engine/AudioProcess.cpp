@@ -317,7 +317,7 @@ int CAudioProcess::OnAsyncSpeedAudio(void* param) {
     const _tagAsyncParam job = scope.TakeJob(static_cast<_tagAsyncParam*>(param));
     CProgressTicker progress(job.controlA, job.controlB, false);
     scope.Run(MakeCommand(CmdTemplate::Speed, {job.input, job.extra, job.output, job.progressPath}));
-    progress.Finish(job.output);
+    progress.FinishAfterReturn(job.output);
     return 0;
 }
 
@@ -327,7 +327,7 @@ int CAudioProcess::OnAsyncVolumeAudio(void* param) {
     CProgressTicker progress(job.controlA, job.controlB, false);
     const CmdTemplate t = CCommandCatalogue::SelectVolume(CCommon::OnHasCover(job.input));
     scope.Run(MakeCommand(t, {job.input, job.extra, job.output, job.progressPath}));
-    progress.Finish(job.output);
+    progress.FinishAfterReturn(job.output);
     return 0;
 }
 
@@ -355,7 +355,7 @@ int CAudioProcess::OnAsyncComplexAudio(void* param) {
     const CmdTemplate t = CCommandCatalogue::SelectBackgroundMusic(loop, cover);
     scope.Run(
         MakeCommand(t, {job.input, music, CCommon::FormatTimeCode(lengthMs), job.output, job.progressPath}));
-    progress.Finish(job.output);
+    progress.FinishAfterReturn(job.output);
     return 0;
 }
 
@@ -373,13 +373,12 @@ int CAudioProcess::OnAsyncNoiseAudio(void* param) {
     const std::wstring temp = CCommon::OnGetMergeTempPath();
     const std::wstring list = scope.ReserveTemp(temp, TickText(), L".txt");
 
-    // The compressed output of a single-file job: denoise into `clean`, let the row catch up to
-    // 90 outside the lock, then encode (the encode after a denoise is serialised as well).
+    // The compressed output of a single-file job: denoise into `clean`, then encode (the encode
+    // after a denoise is serialised as well). The row's bar keeps its own pace meanwhile and
+    // finishes after the worker has returned.
     auto denoiseAndEncode = [&](const std::wstring& speech, const std::wstring& clean, CmdTemplate encode,
                                 const wchar_t* prefix) {
         Denoise(speech, clean, level);
-        progress.Wait();
-        progress.StepRange(progress.Target(), 90);
         if (!Exists(clean)) {
             scope.Log(L" >>降噪失败 ：" + clean + L"\n");
         }
@@ -425,9 +424,7 @@ int CAudioProcess::OnAsyncNoiseAudio(void* param) {
         }
     }
 
-    progress.Wait();
-    progress.StepRange(progress.Target(), 100);
-    progress.MarkFailedIfMissing(job.output);
+    progress.FinishAfterReturn(job.output);
     return 0;
 }
 

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "engine/WorkThreadPool.h"
 #include "platform/Platform.h"
 
 namespace {
@@ -50,52 +51,50 @@ int CProgressTicker::ChooseTarget(bool noise) {
 }
 
 CProgressTicker::CProgressTicker(std::shared_ptr<TickerSink> sink, int target)
-    : sink_(std::move(sink)), target_(target) {
-    sink_->SetBarColor(kNormalBarColor);
-    sink_->SetLabelColor(kNormalLabelColor);
-    thread_ = std::thread([this] { Run(); });
+    : core_(std::make_shared<Core>()) {
+    core_->sink = std::move(sink);
+    core_->target = target;
+    core_->sink->SetBarColor(kNormalBarColor);
+    core_->sink->SetLabelColor(kNormalLabelColor);
+    thread_ = std::thread([core = core_] { Run(core); });
 }
 
 CProgressTicker::~CProgressTicker() {
     Wait();
 }
 
-void CProgressTicker::Run() {
-    for (int i = 0; i < target_; ++i) {
-        if (!Show(i)) {
+void CProgressTicker::Run(const std::shared_ptr<Core>& core) {
+    for (int i = 0; i < core->target; ++i) {
+        if (!core->Show(i)) {
             return;  // the worker has already shown a later mark
         }
         Sleep(kTickMs);
     }
 }
 
-bool CProgressTicker::Show(int value) {
+bool CProgressTicker::Core::Show(int value) {
     // The check and the write stay together, so the thread and the worker cannot interleave a
     // lower value after a higher one.
-    std::lock_guard<std::mutex> lock(shownMutex_);
-    if (value <= shown_) {
+    std::lock_guard<std::mutex> lock(shownMutex);
+    if (value <= shown) {
         return false;
     }
-    shown_ = value;
-    sink_->SetBar(value);
-    sink_->SetLabel(Percent(value));
+    shown = value;
+    sink->SetBar(value);
+    sink->SetLabel(Percent(value));
     return true;
 }
 
 int CProgressTicker::Shown() const {
-    std::lock_guard<std::mutex> lock(shownMutex_);
-    return shown_;
+    std::lock_guard<std::mutex> lock(core_->shownMutex);
+    return core_->shown;
 }
 
 void CProgressTicker::Wait() {
     if (thread_.joinable()) thread_.join();
 }
 
-void CProgressTicker::Mark(int value) {
-    Show(value);
-}
-
-void CProgressTicker::StepRange(int from, int to) {
+void CProgressTicker::Core::StepRange(int from, int to) {
     for (int i = from; i <= to; ++i) {
         if (Show(i)) {
             Sleep(kFinishMs);
@@ -103,23 +102,38 @@ void CProgressTicker::StepRange(int from, int to) {
     }
 }
 
-bool CProgressTicker::MarkFailedIfMissing(const std::wstring& output) {
+bool CProgressTicker::Core::MarkFailedIfMissing(const std::wstring& output) {
     // An empty output is no result either.
     if (!output.empty() && platform::PathExists(output) && platform::FileSize(output) != 0) return false;
-    sink_->SetBarColor(kFailedColor);
-    sink_->SetLabelColor(kFailedColor);
-    sink_->SetLabel(L"失败");
+    sink->SetBarColor(kFailedColor);
+    sink->SetLabelColor(kFailedColor);
+    sink->SetLabel(L"失败");
     return true;
+}
+
+void CProgressTicker::Core::FinishSteps(const std::wstring& output) {
+    StepRange(target, 100);
+    {
+        std::lock_guard<std::mutex> lock(shownMutex);
+        shown = 100;
+        sink->SetBar(100);
+        sink->SetLabel(L"100%");
+    }
+    MarkFailedIfMissing(output);
 }
 
 void CProgressTicker::Finish(const std::wstring& output) {
     Wait();
-    StepRange(target_, 100);
-    {
-        std::lock_guard<std::mutex> lock(shownMutex_);
-        shown_ = 100;
-        sink_->SetBar(100);
-        sink_->SetLabel(L"100%");
+    core_->FinishSteps(output);
+}
+
+void CProgressTicker::FinishAfterReturn(const std::wstring& output) {
+    auto stepper = std::make_shared<std::thread>(std::move(thread_));
+    auto rest = [core = core_, stepper, output]() {
+        if (stepper->joinable()) stepper->join();
+        core->FinishSteps(output);
+    };
+    if (!CWorkThreadPoolImpl::ContinueAfterReturn(rest)) {
+        rest();
     }
-    MarkFailedIfMissing(output);
 }

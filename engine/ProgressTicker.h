@@ -71,33 +71,48 @@ public:
     CProgressTicker(const CProgressTicker&) = delete;
     CProgressTicker& operator=(const CProgressTicker&) = delete;
 
-    int Target() const { return target_; }
-    TickerSink& Sink() { return *sink_; }
+    int Target() const { return core_->target; }
+    TickerSink& Sink() { return *core_->sink; }
 
     // Waits for the thread to end (a quick run still lasts target × 100 ms).
     void Wait();
     // Sets bar and "%d%%" label for from … to (inclusive), one kFinishMs step each; values not
     // above the one shown are skipped without waiting.
-    void StepRange(int from, int to);
+    void StepRange(int from, int to) { core_->StepRange(from, to); }
     // Bar and "%d%%" label at one mark, without waiting; ignored when not above the value shown.
-    void Mark(int value);
+    void Mark(int value) { core_->Show(value); }
     // The highest value shown so far (-1 before the first).
     int Shown() const;
     // Bar "forecolor" and label "textcolor" #FFF1707A and the label "失败" when nothing exists at
     // `output` or it is an empty file. True when the row was marked.
-    bool MarkFailedIfMissing(const std::wstring& output);
-    // The end of a speed, volume or background-music job: Wait, StepRange(target, 100), bar 100
-    // and "100%", then MarkFailedIfMissing(output).
+    bool MarkFailedIfMissing(const std::wstring& output) { return core_->MarkFailedIfMissing(output); }
+    // The end of a job: Wait, StepRange(target, 100), bar 100 and "100%", then
+    // MarkFailedIfMissing(output).
     void Finish(const std::wstring& output);
+    // Finish, for the last statement of a worker. On a pool thread the row finishes after the
+    // worker has returned, on a thread of its own, and the pool counts the job finished only then;
+    // the pool's thread meanwhile goes on with the next row instead of waiting for the animation.
+    // Elsewhere it is Finish.
+    void FinishAfterReturn(const std::wstring& output);
 
 private:
-    void Run();
-    // Shows `value` when it is above the value shown; false (nothing written) otherwise.
-    bool Show(int value);
+    // What the stepping thread and a finishing continuation share with the ticker: either may
+    // outlive the ticker object.
+    struct Core {
+        std::shared_ptr<TickerSink> sink;
+        int target = 0;
+        mutable std::mutex shownMutex;
+        int shown = -1;
 
-    std::shared_ptr<TickerSink> sink_;
-    int target_;
-    mutable std::mutex shownMutex_;
-    int shown_ = -1;
+        // Shows `value` when it is above the value shown; false (nothing written) otherwise.
+        bool Show(int value);
+        void StepRange(int from, int to);
+        bool MarkFailedIfMissing(const std::wstring& output);
+        // StepRange(target, 100), bar 100 and "100%", MarkFailedIfMissing.
+        void FinishSteps(const std::wstring& output);
+    };
+    static void Run(const std::shared_ptr<Core>& core);
+
+    std::shared_ptr<Core> core_;
     std::thread thread_;
 };

@@ -4,6 +4,17 @@
 
 #include "logging/Log.h"
 
+namespace {
+
+// The job the calling pool thread is running, so that its worker can keep it open past its return.
+struct RunningJob {
+    CWorkThreadPoolImpl* pool = nullptr;
+    std::shared_ptr<PoolTask>* task = nullptr;
+};
+thread_local RunningJob t_running;
+
+}  // namespace
+
 CWorkThreadPoolImpl::~CWorkThreadPoolImpl() {
     Stop();
 }
@@ -134,6 +145,59 @@ void CWorkThreadPoolImpl::Stop() {
     for (PoolTask* task : abandoned) {
         DropTask(task);
     }
+    JoinContinuations();
+}
+
+bool CWorkThreadPoolImpl::ContinueAfterReturn(std::function<void()> rest) {
+    if (t_running.pool == nullptr || t_running.task == nullptr || !rest) {
+        return false;
+    }
+    // The continuation owns a share of the job: the job completes when the last share goes.
+    std::shared_ptr<PoolTask> hold = *t_running.task;
+    t_running.pool->StartContinuation([rest = std::move(rest), hold = std::move(hold)]() mutable {
+        try {
+            rest();
+        } catch (...) {
+            TW_LOG_INFO(L"worker continuation ended with an exception\n");
+        }
+        rest = nullptr;
+        hold.reset();
+    });
+    return true;
+}
+
+void CWorkThreadPoolImpl::StartContinuation(std::function<void()> rest) {
+    std::lock_guard<std::mutex> lock(continuationsMutex_);
+    for (auto it = continuations_.begin(); it != continuations_.end();) {
+        if (it->ended->load()) {
+            it->thread.join();
+            it = continuations_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    auto ended = std::make_shared<std::atomic<bool>>(false);
+    std::thread thread([rest = std::move(rest), ended]() mutable {
+        rest();
+        rest = nullptr;
+        ended->store(true);
+    });
+    continuations_.push_back(Continuation{std::move(thread), std::move(ended)});
+}
+
+void CWorkThreadPoolImpl::JoinContinuations() {
+    {
+        std::unique_lock<std::mutex> lock(outstandingMutex_);
+        outstandingDone_.wait(lock, [this] { return outstanding_ == 0; });
+    }
+    std::vector<Continuation> ending;
+    {
+        std::lock_guard<std::mutex> lock(continuationsMutex_);
+        ending.swap(continuations_);
+    }
+    for (auto& c : ending) {
+        if (c.thread.joinable()) c.thread.join();
+    }
 }
 
 void CWorkThreadPoolImpl::DropTask(PoolTask* task) {
@@ -181,14 +245,26 @@ void CWorkThreadPoolImpl::RunTask(PoolTask* task) {
     if (task == nullptr) {
         return;
     }
-    if (task->call) {
+    {
+        std::lock_guard<std::mutex> lock(outstandingMutex_);
+        ++outstanding_;
+    }
+    // The job completes when the last share of it goes: here after the worker returned, or at
+    // the end of a continuation the worker started.
+    std::shared_ptr<PoolTask> owner(task, [this](PoolTask* t) { CompleteTask(t); });
+    if (owner->call) {
+        t_running = RunningJob{this, &owner};
         try {
-            task->call(task->job.get());
+            owner->call(owner->job.get());
         } catch (...) {
             // A worker that throws still counts as finished, or its batch would wait for ever.
             TW_LOG_INFO(L"worker ended with an exception\n");
         }
+        t_running = RunningJob{};
     }
+}
+
+void CWorkThreadPoolImpl::CompleteTask(PoolTask* task) {
     if (task->doneCount != nullptr) {
         task->doneCount->fetch_add(1);
     }
@@ -197,6 +273,10 @@ void CWorkThreadPoolImpl::RunTask(PoolTask* task) {
     if (latch) {
         latch->CountDone();
     }
+    // Notified under the lock: once Stop sees no job outstanding, the pool may be destroyed.
+    std::lock_guard<std::mutex> lock(outstandingMutex_);
+    --outstanding_;
+    outstandingDone_.notify_all();
 }
 
 CSingletonWorkThreadPool& CSingletonWorkThreadPool::Instance() {

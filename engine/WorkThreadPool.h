@@ -92,6 +92,13 @@ public:
     // of a pool that was never started.
     void Stop();
 
+    // Lets the worker that runs on this thread end its job after it returns: `rest` runs on a
+    // thread of its own, and the job counts finished (done counter, latch, the callable freed) only
+    // once `rest` has returned. The pool's thread meanwhile takes the next job; Stop waits for
+    // every `rest`. False, and nothing started, when the calling thread is not running a pool job:
+    // the caller then does the rest itself.
+    static bool ContinueAfterReturn(std::function<void()> rest);
+
     bool IsStarted() const { return started_; }
     bool IsRunning() const { return running_.load(); }
     size_t ThreadCount() const;
@@ -99,8 +106,14 @@ public:
 
 private:
     void WorkerLoop();
-    static void RunTask(PoolTask* task);
+    void RunTask(PoolTask* task);
+    // Counts a job finished and frees it: after its worker returned and every continuation ended.
+    void CompleteTask(PoolTask* task);
     static void DropTask(PoolTask* task);
+    // Starts a continuation's thread; joins those that have ended.
+    void StartContinuation(std::function<void()> rest);
+    // Joins every continuation once no job is outstanding any more.
+    void JoinContinuations();
 
     mutable std::mutex queueMutex_;
     std::deque<PoolTask*> queue_;
@@ -111,6 +124,17 @@ private:
     std::condition_variable wake_;
     std::vector<std::shared_ptr<std::thread>> threads_;
     mutable std::mutex lifeMutex_;  // serialises Start and Stop against each other
+
+    // Jobs taken from the queue and not yet complete (a continuation may outlive the worker).
+    std::mutex outstandingMutex_;
+    std::condition_variable outstandingDone_;
+    int outstanding_ = 0;
+    struct Continuation {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> ended;
+    };
+    std::mutex continuationsMutex_;
+    std::vector<Continuation> continuations_;
 };
 
 // The general pool that every tool page queues on; created on first use.

@@ -9,6 +9,7 @@
 #include "common/Common.h"
 #include "engine/AudioProcess.h"
 #include "engine/ProgressTicker.h"
+#include "engine/WorkThreadPool.h"
 #include "platform/Platform.h"
 #include "support/TestSupport.h"
 
@@ -113,6 +114,43 @@ TEST(Ticker, FullAnimationThenHundredPercent) {
     EXPECT_EQ(sink->label, L"100%");
     EXPECT_EQ(sink->barColor, CProgressTicker::kNormalBarColor);
     EXPECT_EQ(sink->labelColor, CProgressTicker::kNormalLabelColor);
+}
+
+TEST(Ticker, FinishAfterReturnFreesThePoolThreadAndTheJobEndsWithTheRow) {
+    testsupport::TempDir dir;
+    const std::wstring output = dir.WFile(L"out.wav");
+    ASSERT_TRUE(platform::WriteFileBytes(output, "x"));
+    auto sink = std::make_shared<RecordingSink>();
+    FastTime time(sink.get());
+
+    // Outside a pool the row is finished when the call returns.
+    {
+        CProgressTicker ticker(sink, 45);
+        ticker.FinishAfterReturn(output);
+        EXPECT_EQ(sink->label, L"100%");
+    }
+
+    // On a pool thread the worker returns at once; the job counts finished only with its row.
+    auto pooled = std::make_shared<RecordingSink>();
+    CWorkThreadPoolImpl pool;
+    pool.StartWith(1, 1);
+    auto latch = std::make_shared<CBatchLatch>();
+    std::atomic<bool> returned{false};
+    pool.Submit(
+        std::make_unique<_tagAsyncParam>(),
+        [&](void*) {
+            CProgressTicker ticker(pooled, 70);
+            ticker.FinishAfterReturn(dir.WFile(L"missing.wav"));
+            returned = true;
+            return 0;
+        },
+        latch);
+    ASSERT_TRUE(latch->WaitFor(std::chrono::seconds(60)));
+    EXPECT_TRUE(returned.load());
+    std::lock_guard<std::mutex> l(pooled->m);
+    EXPECT_EQ(pooled->bar, 100);
+    EXPECT_EQ(pooled->label, L"失败") << "the missing output is marked after the last step";
+    EXPECT_EQ(pooled->barColor, CProgressTicker::kFailedColor);
 }
 
 TEST(Ticker, NoiseMarksAndPartialSteps) {

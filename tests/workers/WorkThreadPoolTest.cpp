@@ -332,3 +332,72 @@ TEST(BatchLatch, CompletedBatchAndNeverStartedPool) {
     waiter.join();
     EXPECT_EQ(waiting->Dropped(), 1);
 }
+
+TEST(WorkThreadPool, ContinuationKeepsItsJobOpenWhileTheThreadTakesTheNextJob) {
+    CWorkThreadPoolImpl pool;
+    pool.StartWith(1, 1);
+    Gate gate;
+    std::atomic<int> secondRan{0};
+    std::atomic<bool> continued{false};
+    auto first = std::make_shared<CBatchLatch>();
+    auto second = std::make_shared<CBatchLatch>();
+    pool.Submit(
+        Job(L"a"),
+        [&](void*) {
+            continued = CWorkThreadPoolImpl::ContinueAfterReturn([&] { gate.Pass(); });
+            return 0;
+        },
+        first);
+    pool.Submit(
+        Job(L"b"),
+        [&](void*) {
+            secondRan.fetch_add(1);
+            return 0;
+        },
+        second);
+
+    // The only pool thread is free for the second job while the first one's continuation waits.
+    EXPECT_TRUE(second->WaitFor(std::chrono::seconds(30)));
+    EXPECT_EQ(secondRan.load(), 1);
+    WaitFor(gate.arrived, 1);
+    EXPECT_TRUE(continued.load());
+    EXPECT_EQ(first->Done(), 0) << "the job is not finished before its continuation ends";
+
+    gate.Open();
+    EXPECT_TRUE(first->WaitFor(std::chrono::seconds(30)));
+    EXPECT_EQ(first->Done(), 1);
+}
+
+TEST(WorkThreadPool, StopWaitsForContinuationsAndOutsideAPoolNothingContinues) {
+    EXPECT_FALSE(CWorkThreadPoolImpl::ContinueAfterReturn([] {}))
+        << "a thread that runs no pool job has nothing to continue";
+
+    std::atomic<int> done{0};
+    std::atomic<int> ended{0};
+    Gate gate;
+    CWorkThreadPoolImpl pool;
+    pool.StartWith(2, 2);
+    for (int i = 0; i < 2; ++i) {
+        pool.Submit(
+            Job(L"x"),
+            [&](void*) {
+                CWorkThreadPoolImpl::ContinueAfterReturn([&] {
+                    gate.Pass();
+                    ended.fetch_add(1);
+                });
+                return 0;
+            },
+            &done);
+    }
+    WaitFor(gate.arrived, 2);
+    std::thread opener([&] {
+        // Stop below is already waiting (or about to) when the gate opens; either way it may only
+        // return after both continuations have ended and both jobs were counted.
+        std::this_thread::yield();
+        gate.Open();
+    });
+    pool.Stop();
+    EXPECT_EQ(ended.load(), 2);
+    EXPECT_EQ(done.load(), 2);
+    opener.join();
+}
