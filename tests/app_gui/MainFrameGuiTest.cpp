@@ -3,9 +3,8 @@
 // broken layout loses first: the accent start button, the side bar's selected entry, rows drawn.
 #include <gtest/gtest.h>
 
-#include <QApplication>
+#include <QColor>
 #include <QImage>
-#include <cstdlib>
 #include <functional>
 
 #include "app/MainFrameWnd.h"
@@ -16,34 +15,16 @@
 #include "uikit/UIlib.h"
 #include "uikit/qt/QtBackend.h"
 #include "uikit/qt/QtSurface.h"
-
-bool qttest_PumpUntil(const std::function<bool()>& pred, int timeoutMs = 20000);
+#include "uikit_qt/QtTestSupport.h"
 
 namespace {
 
-CQtBackendUI* g_backend = nullptr;
+using qttest::Near;
+using qttest::PumpUntil;
+using qttest::ScreenshotFolder;
 
-std::string ScreenshotFolder() {
-    const char* build = std::getenv("TW_BUILD_DIR");
-    std::string folder = std::string(build && *build ? build : "/tmp") + "/screenshots/";
-    platform::CreateFolders(platform::FromUtf8(folder));
-    return folder;
-}
-
-bool Near(QRgb a, uint32_t argb, int tolerance = 24) {
-    return std::abs(qRed(a) - static_cast<int>((argb >> 16) & 0xFF)) <= tolerance &&
-           std::abs(qGreen(a) - static_cast<int>((argb >> 8) & 0xFF)) <= tolerance &&
-           std::abs(qBlue(a) - static_cast<int>(argb & 0xFF)) <= tolerance;
-}
-
-// Counts pixels of a colour inside a rectangle of the image.
-int CountColour(const QImage& image, const UIRect& rc, uint32_t argb) {
-    int n = 0;
-    for (int y = std::max(0, rc.top); y < std::min(image.height(), rc.bottom); ++y)
-        for (int x = std::max(0, rc.left); x < std::min(image.width(), rc.right); ++x)
-            if (Near(image.pixel(x, y), argb, 12)) ++n;
-    return n;
-}
+// The bound on waiting for probed rows and a preview source: for broken code, not a delay.
+constexpr int kRowsTimeoutMs = 20000;
 
 class MainFrameGui : public ::testing::TestWithParam<int> {
 protected:
@@ -60,13 +41,13 @@ protected:
     void TearDown() override {
         if (wnd) {
             wnd.reset();
-            g_backend->Pump();
+            qttest::Backend().Pump();
         }
-        g_backend->SetScreenDpiOverride(0);
+        qttest::Backend().SetScreenDpiOverride(0);
     }
 
     void Open() {
-        g_backend->SetScreenDpiOverride(GetParam());
+        qttest::Backend().SetScreenDpiOverride(GetParam());
         MainFrameOptions options;
         options.startUpdater = false;
         options.createPlayers = false;
@@ -74,7 +55,7 @@ protected:
         ASSERT_TRUE(wnd->Create(nullptr, kMainWindowTitle, 0, 0, 900, 590));
         wnd->CenterWindow();
         wnd->ShowWindow(true);
-        g_backend->Pump();
+        qttest::Backend().Pump();
     }
 
     // Rows for a page from facts (no probe needed for the pictures).
@@ -92,10 +73,10 @@ protected:
     }
 
     std::string Save(const std::string& stem) {
-        g_backend->Pump();
+        qttest::Backend().Pump();
         std::string suffix = GetParam() == 96 ? "" : "@150";
         std::string path = ScreenshotFolder() + stem + suffix + ".png";
-        EXPECT_TRUE(g_backend->SaveWindowImage(wnd.get(), platform::FromUtf8(path)));
+        EXPECT_TRUE(qttest::Backend().SaveWindowImage(wnd.get(), platform::FromUtf8(path)));
         return path;
     }
 
@@ -111,9 +92,9 @@ TEST_P(MainFrameGui, HomeViewAndEveryPageAreDrawn) {
     ASSERT_FALSE(home.isNull());
     EXPECT_EQ(home.width(), 900 * scale / 100);
     // The title bar is chrome grey, the home view shows white tiles.
-    EXPECT_TRUE(Near(home.pixel(home.width() / 2, 5), 0xFFF5F7FA, 6));
+    EXPECT_TRUE(Near(home.pixelColor(home.width() / 2, 5), QColor(0xF5F7FA), 6));
     UIRect tile = wnd->FindControl(L"btnAudioFormat")->GetPos();
-    EXPECT_TRUE(Near(home.pixel((tile.left + tile.right) / 2, tile.bottom - 8), 0xFFFFFFFF, 6));
+    EXPECT_TRUE(Near(home.pixelColor((tile.left + tile.right) / 2, tile.bottom - 8), QColor(0xFFFFFF), 6));
 
     const std::vector<std::vector<std::wstring>> rows = {
         {},
@@ -135,12 +116,12 @@ TEST_P(MainFrameGui, HomeViewAndEveryPageAreDrawn) {
             AddRows(page, rows[page]);
         }
         // Rows that are probed arrive from the task list's threads; the window follows them.
-        ASSERT_TRUE(qttest_PumpUntil([&] { return !wnd->Tasks().Pending(); }));
+        ASSERT_TRUE(PumpUntil([&] { return !wnd->Tasks().Pending(); }, kRowsTimeoutMs));
         if (page == CMainFrameWnd::kPageCut || page == CMainFrameWnd::kPageExtract) {
-            ASSERT_TRUE(qttest_PumpUntil([&] { return !wnd->PreviewSource(page).empty(); }));
+            ASSERT_TRUE(PumpUntil([&] { return !wnd->PreviewSource(page).empty(); }, kRowsTimeoutMs));
         }
         wnd->OpenTool(page);
-        for (int i = 0; i < 20; ++i) g_backend->Pump();
+        for (int i = 0; i < 20; ++i) qttest::Backend().Pump();
         if (page == CMainFrameWnd::kPageCut) {
             // A split into three parts to show the marks, and one segment in the output list.
             wnd->FindControl(L"btnCutAddToList")->Activate();
@@ -150,7 +131,8 @@ TEST_P(MainFrameGui, HomeViewAndEveryPageAreDrawn) {
         ASSERT_FALSE(shot.isNull());
         // The start button is the accent fill; the selected side-bar text is accent too.
         UIRect start = wnd->FindControl(L"btn_conver")->GetPos();
-        EXPECT_GT(CountColour(shot, start, 0xFF347AEB), start.GetWidth() * start.GetHeight() / 3);
+        EXPECT_GT(qttest::CountNear(shot, qttest::ToQRect(start), QColor(0x347AEB), 12),
+                  start.GetWidth() * start.GetHeight() / 3);
     }
 }
 
@@ -161,31 +143,6 @@ INSTANTIATE_TEST_SUITE_P(Scales, MainFrameGui, ::testing::Values(96, 144),
 
 }  // namespace
 
-bool qttest_PumpUntil(const std::function<bool()>& pred, int timeoutMs) {
-    uint64_t end = platform::TickCountMs() + static_cast<uint64_t>(timeoutMs);
-    while (!pred()) {
-        if (platform::TickCountMs() > end) return false;
-        g_backend->Pump();
-        platform::SleepMs(5);
-    }
-    g_backend->Pump();
-    return true;
-}
-
 int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    platform::InitLocale();
-    ::testing::InitGoogleTest(&argc, argv);
-    int rc = 1;
-    {
-        CQtBackendUI backend;
-        CAppUI::SetBackend(&backend);
-        g_backend = &backend;
-        if (!CSkinUI::LoadEmbedded()) return 1;
-        rc = RUN_ALL_TESTS();
-        CSkinUI::Release();
-        CAppUI::SetBackend(nullptr);
-        g_backend = nullptr;
-    }
-    return rc;
+    return qttest::RunQtTests(argc, argv);
 }

@@ -3,10 +3,8 @@
 // control.
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QImage>
 #include <QWidget>
-#include <cstdlib>
 
 #include "common/Common.h"
 #include "platform/Platform.h"
@@ -18,35 +16,13 @@
 #include "uikit/UIlib.h"
 #include "uikit/qt/QtBackend.h"
 #include "uikit/qt/QtSurface.h"
+#include "uikit_qt/QtTestSupport.h"
 
 namespace {
 
-CQtBackendUI* g_backend = nullptr;
-
-void PumpFor(int rounds = 20) {
-    for (int i = 0; i < rounds; ++i) {
-        QCoreApplication::processEvents();
-        CAppUI::ProcessPending();
-    }
-}
-
-std::string ScreenshotFolder() {
-    const char* build = getenv("TW_BUILD_DIR");
-    std::string folder = std::string(build && *build ? build : "/tmp") + "/screenshots/";
-    platform::CreateFolders(platform::FromUtf8(folder));
-    return folder;
-}
-
-// Pixels in the rectangle that differ clearly from white.
-int Ink(const QImage& image, const UIRect& rc) {
-    int n = 0;
-    for (int y = std::max(0, rc.top); y < std::min(image.height(), rc.bottom); ++y)
-        for (int x = std::max(0, rc.left); x < std::min(image.width(), rc.right); ++x) {
-            const QColor c = image.pixelColor(x, y);
-            if (c.red() < 200 || c.green() < 200 || c.blue() < 200) ++n;
-        }
-    return n;
-}
+using qttest::Ink;
+using qttest::PumpFor;
+using qttest::ScreenshotFolder;
 
 class CHostWnd : public CWindowUI {
 public:
@@ -116,7 +92,7 @@ protected:
 TEST_F(EditorGuiTest, TabsAndVolumePopup) {
     for (int dpi : {96, 144}) {
         SCOPED_TRACE(dpi);
-        g_backend->SetScreenDpiOverride(dpi);
+        qttest::Backend().SetScreenDpiOverride(dpi);
         auto* w = new CEditAudioWnd(path, 1);
         ASSERT_TRUE(
             w->Create(nullptr, CEditAudioWnd::kCaption, 0, 0, CEditAudioWnd::kWidth, CEditAudioWnd::kHeight));
@@ -166,7 +142,7 @@ TEST_F(EditorGuiTest, TabsAndVolumePopup) {
         PumpFor();
         delete w;
         PumpFor();
-        g_backend->SetScreenDpiOverride(0);
+        qttest::Backend().SetScreenDpiOverride(0);
         PumpFor();
     }
 }
@@ -174,23 +150,6 @@ TEST_F(EditorGuiTest, TabsAndVolumePopup) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    platform::InitLocale();
-    ::testing::InitGoogleTest(&argc, argv);
     CAVPlayer::SetDefaultInstanceArgs({"--aout=dummy", "--vout=dummy", "--no-xlib", "-q"});
-    int rc = 1;
-    {
-        CQtBackendUI backend;
-        CAppUI::SetBackend(&backend);
-        g_backend = &backend;
-        if (!CSkinUI::LoadEmbedded()) {
-            fprintf(stderr, "no skin\n");
-            return 1;
-        }
-        rc = RUN_ALL_TESTS();
-        CSkinUI::Release();
-        g_backend = nullptr;
-        CAppUI::SetBackend(nullptr);
-    }
-    return rc;
+    return qttest::RunQtTests(argc, argv);
 }

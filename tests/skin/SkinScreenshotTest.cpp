@@ -7,12 +7,9 @@
 #include <gtest/gtest.h>
 #include <pugixml.hpp>
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
-#include <QTimer>
 #include <QWidget>
 #include <QtTest/QTest>
 #include <cstdlib>
@@ -29,40 +26,16 @@
 #include "uikit/qt/QtBackend.h"
 #include "uikit/qt/QtRender.h"
 #include "uikit/qt/QtSurface.h"
+#include "uikit_qt/QtTestSupport.h"
 
 namespace {
 
-CQtBackendUI* g_backend = nullptr;
+using qttest::PumpAll;
+using qttest::PumpUntil;
+using qttest::ScreenshotFolder;
 
 std::string Utf8(const std::wstring& s) {
     return platform::ToUtf8(s);
-}
-
-std::string ScreenshotFolder() {
-    const char* build = getenv("TW_BUILD_DIR");
-    const std::string folder = std::string(build && *build ? build : "/tmp") + "/screenshots/";
-    platform::CreateFolders(platform::FromUtf8(folder));
-    return folder;
-}
-
-void PumpAll() {
-    for (int i = 0; i < 3; ++i) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
-        QCoreApplication::sendPostedEvents();
-        g_backend->Pump();
-    }
-}
-
-bool PumpUntil(const std::function<bool()>& pred, int timeoutMs = 5000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!pred()) {
-        if (clock.elapsed() > timeoutMs) return false;
-        QTimer::singleShot(10, [] {});
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-        g_backend->Pump();
-    }
-    return true;
 }
 
 // The fonts every window of the skin declares, in the same order (skin/README.md).
@@ -389,7 +362,7 @@ void RenderOutputFormatRows(CWindowUI* w, const std::string& suffix) {
 void RenderEveryLayout(int dpi) {
     const auto layouts = SkinLayouts();
     if (layouts.empty()) GTEST_SKIP() << "no layout in the skin yet";
-    g_backend->SetScreenDpiOverride(dpi);
+    qttest::Backend().SetScreenDpiOverride(dpi);
     const int scale = dpi * 100 / 96;
     const std::string suffix = dpi == 96 ? "" : "@" + std::to_string(scale);
     for (const Layout& l : layouts) {
@@ -435,7 +408,7 @@ void RenderEveryLayout(int dpi) {
         w.reset();
         PumpAll();
     }
-    g_backend->SetScreenDpiOverride(0);
+    qttest::Backend().SetScreenDpiOverride(0);
     PumpAll();
 }
 
@@ -516,22 +489,5 @@ TEST(SkinScreenshots, PreviewAnimationDecodesEveryFrame) {
 }
 
 int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    platform::InitLocale();
-    ::testing::InitGoogleTest(&argc, argv);
-    int rc = 1;
-    {
-        CQtBackendUI backend;
-        CAppUI::SetBackend(&backend);
-        g_backend = &backend;
-        if (!CSkinUI::LoadEmbedded()) {
-            std::fprintf(stderr, "the skin archive is not embedded\n");
-            return 1;
-        }
-        rc = RUN_ALL_TESTS();
-        CSkinUI::Release();
-        g_backend = nullptr;
-        CAppUI::SetBackend(nullptr);
-    }
-    return rc;
+    return qttest::RunQtTests(argc, argv);
 }

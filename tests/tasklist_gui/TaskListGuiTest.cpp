@@ -3,11 +3,7 @@
 // failure, finished conversion, chosen music, linked merge rows. Screenshots at 100 % and 150 %.
 #include <gtest/gtest.h>
 
-#include <QColor>
-#include <QCoreApplication>
 #include <QImage>
-#include <algorithm>
-#include <cstdlib>
 #include <functional>
 
 #include "common/Common.h"
@@ -16,24 +12,13 @@
 #include "uikit/UIlib.h"
 #include "uikit/qt/QtBackend.h"
 #include "uikit/qt/QtSurface.h"
+#include "uikit_qt/QtTestSupport.h"
 
 namespace {
 
-CQtBackendUI* g_backend = nullptr;
-
-void PumpFor(int rounds = 20) {
-    for (int i = 0; i < rounds; ++i) {
-        QCoreApplication::processEvents();
-        CAppUI::ProcessPending();
-    }
-}
-
-std::string ScreenshotFolder() {
-    const char* build = getenv("TW_BUILD_DIR");
-    std::string folder = std::string(build && *build ? build : "/tmp") + "/screenshots/";
-    platform::CreateFolders(platform::FromUtf8(folder));
-    return folder;
-}
+using qttest::Ink;
+using qttest::PumpFor;
+using qttest::ScreenshotFolder;
 
 // A window holding one list named like the page's list, as wide as the main window's list area.
 class CRowHostWnd : public CWindowUI {
@@ -76,17 +61,6 @@ const std::wstring kLong =
 CControlUI* Child(CControlUI* row, const wchar_t* name) {
     auto* c = dynamic_cast<CContainerUI*>(row);
     return c ? c->FindSubControl(name) : nullptr;
-}
-
-// Counts pixels that differ clearly from white inside a rectangle.
-int Ink(const QImage& image, const UIRect& rc) {
-    int n = 0;
-    for (int y = std::max(0, rc.top); y < std::min(image.height(), rc.bottom); ++y)
-        for (int x = std::max(0, rc.left); x < std::min(image.width(), rc.right); ++x) {
-            QColor c = image.pixelColor(x, y);
-            if (c.red() < 200 || c.green() < 200 || c.blue() < 200) ++n;
-        }
-    return n;
 }
 
 class TaskListGuiTest : public ::testing::Test {
@@ -203,22 +177,5 @@ TEST_F(TaskListGuiTest, BackgroundMusicRows) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    platform::InitLocale();
-    ::testing::InitGoogleTest(&argc, argv);
-    int rc = 1;
-    {
-        CQtBackendUI backend;
-        CAppUI::SetBackend(&backend);
-        g_backend = &backend;
-        if (!CSkinUI::LoadEmbedded()) {
-            fprintf(stderr, "no skin\n");
-            return 1;
-        }
-        rc = RUN_ALL_TESTS();
-        CSkinUI::Release();
-        g_backend = nullptr;
-        CAppUI::SetBackend(nullptr);
-    }
-    return rc;
+    return qttest::RunQtTests(argc, argv);
 }

@@ -9,7 +9,10 @@
 #include <QPainter>
 #include <QTimer>
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+
+#include <gtest/gtest.h>
 
 #include <unistd.h>
 
@@ -37,6 +40,29 @@ CQtBackendUI& Backend() {
 }
 void SetBackend(CQtBackendUI* backend) {
     g_backend = backend;
+}
+
+int RunQtTests(int argc, char** argv, const std::function<bool()>& loadSkin,
+               const std::function<void()>& cleanUp) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    platform::InitLocale();
+    ::testing::InitGoogleTest(&argc, argv);
+    int rc = 1;
+    {
+        CQtBackendUI backend;
+        CAppUI::SetBackend(&backend);
+        SetBackend(&backend);
+        if (loadSkin ? loadSkin() : CSkinUI::LoadEmbedded()) {
+            rc = RUN_ALL_TESTS();
+        } else {
+            std::fprintf(stderr, "the skin does not load\n");
+        }
+        CSkinUI::Release();
+        if (cleanUp) cleanUp();
+        SetBackend(nullptr);
+        CAppUI::SetBackend(nullptr);
+    }
+    return rc;
 }
 
 std::wstring SkinFolder() {
@@ -189,6 +215,13 @@ void PumpAll() {
     }
 }
 
+void PumpFor(int rounds) {
+    for (int i = 0; i < rounds; ++i) {
+        QCoreApplication::processEvents();
+        CAppUI::ProcessPending();
+    }
+}
+
 bool Near(QColor a, QColor b, int tolerance) {
     return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
            std::abs(a.blue() - b.blue()) <= tolerance;
@@ -200,6 +233,22 @@ int CountDifferent(const QImage& image, const QRect& rect, QColor background, in
     for (int y = r.top(); y <= r.bottom(); ++y) {
         for (int x = r.left(); x <= r.right(); ++x) {
             if (!Near(image.pixelColor(x, y), background, tolerance)) ++count;
+        }
+    }
+    return count;
+}
+
+int CountNear(const QImage& image, const QRect& rect, QColor colour, int tolerance) {
+    const QRect r = rect.intersected(image.rect());
+    return r.width() * r.height() - CountDifferent(image, r, colour, tolerance);
+}
+
+int Ink(const QImage& image, const UIRect& rc, bool countBlue) {
+    int count = 0;
+    for (int y = std::max(0, rc.top); y < std::min(image.height(), rc.bottom); ++y) {
+        for (int x = std::max(0, rc.left); x < std::min(image.width(), rc.right); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.red() < 200 || c.green() < 200 || (countBlue && c.blue() < 200)) ++count;
         }
     }
     return count;

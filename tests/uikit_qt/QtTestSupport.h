@@ -1,6 +1,6 @@
-// Shared pieces of the Qt backend tests: the one backend of the test process, the demo skin with
-// images painted at run time, a hand-made animated GIF, pumping until a condition holds and
-// pixel checks.
+// Shared pieces of every Qt test suite: the test main with the one backend of the process, the demo
+// skin with images painted at run time, a hand-made animated GIF, pumping, the screenshot folder
+// and pixel checks.
 #pragma once
 
 #include <QColor>
@@ -19,6 +19,13 @@ namespace qttest {
 CQtBackendUI& Backend();
 void SetBackend(CQtBackendUI* backend);
 
+// The main of a Qt test process: offscreen Qt, the locale, GoogleTest, one backend on the main
+// thread made the library's and Backend(), the skin loaded by `loadSkin` (by default the one
+// embedded in the executable), every test, then the skin released, `cleanUp` and the backend gone.
+// A skin that does not load ends the process with 1 before any test runs.
+int RunQtTests(int argc, char** argv, const std::function<bool()>& loadSkin = {},
+               const std::function<void()>& cleanUp = {});
+
 // Folder holding demo.xml and its generated images (ends with "/"), and where screenshots go.
 std::wstring SkinFolder();
 std::string ScreenshotFolder();
@@ -35,11 +42,18 @@ std::string PngBytes(const QImage& image);
 // hold after `timeoutMs` (a bound for broken code, not a delay the test relies on).
 bool PumpUntil(const std::function<bool()>& pred, int timeoutMs = 5000);
 void PumpAll();
+// `rounds` times: Qt's events, then the library's posted tasks and due timers (no waiting).
+void PumpFor(int rounds = 20);
 
 // True when the two colours differ by at most `tolerance` in every channel.
 bool Near(QColor a, QColor b, int tolerance = 8);
 // Number of pixels in the rectangle whose colour is far (> tolerance) from `background`.
 int CountDifferent(const QImage& image, const QRect& rect, QColor background, int tolerance = 60);
+// Number of pixels in the rectangle whose colour is near (<= tolerance) `colour`.
+int CountNear(const QImage& image, const QRect& rect, QColor colour, int tolerance);
+// Ink on the skin's white and pale grounds: pixels of a control's rectangle with a colour channel
+// below 200 (red, green and, with `countBlue`, blue), which text, marks and fills leave.
+int Ink(const QImage& image, const UIRect& rc, bool countBlue = true);
 QRect ToQRect(const UIRect& rc);
 
 // The demo window: built from demo.xml, records notifications and dropped files.
