@@ -1,13 +1,21 @@
 // Bad input through tonewright-cli: each case generated here gets a clear answer naming its real
 // cause, a partial stream is decoded as far as it goes and says what it lost, and no command
 // writes a name other than the one asked for.
+#include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/Platform.h"
@@ -235,6 +243,61 @@ TEST_F(CliInput, ProbeIsBoundedAndNeverReadsAPathAsAUrl) {
     EXPECT_EQ(code, 0) << output;
     EXPECT_NE(output.find("\"audioFormat\":\"PCM\""), std::string::npos) << output;
     EXPECT_NE(output.find("\"durationMs\":1000"), std::string::npos) << output;
+}
+
+TEST_F(CliInput, ProbeOfALocalNameSpelledAsAUrlConnectsNowhere) {
+    // A listener on a free local port stands in for a server. The folder "http:" holds a file whose
+    // relative name, written with the doubled slash a URL has, spells an address on that port.
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 16), 0);
+    socklen_t size = sizeof address;
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size), 0);
+    const std::string host = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    const std::string local = dir_.File("http:/" + host + "/");
+    ASSERT_TRUE(platform::CreateFolders(platform::FromUtf8(local)));
+    ASSERT_TRUE(testsupport::RunFfmpeg({"-f", "lavfi", "-i", "sine=duration=1", local + "a.wav"}));
+    int stop[2];
+    ASSERT_EQ(::pipe2(stop, O_CLOEXEC), 0);
+
+    // Each connection is counted and closed at once, so a client that does connect is not left
+    // waiting for an answer. Once told to stop, the server takes what is still queued and ends:
+    // a connection made before the probe exited is counted however late it is accepted.
+    std::atomic<int> connections{0};
+    std::thread server([&] {
+        auto takeQueued = [&] {
+            for (int client; (client = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
+                ++connections;
+                ::close(client);
+            }
+        };
+        for (;;) {
+            pollfd watched[2] = {{listener, POLLIN, 0}, {stop[0], POLLIN, 0}};
+            if (::poll(watched, 2, -1) < 0 && errno != EINTR) break;
+            takeQueued();
+            if (watched[1].revents != 0) break;
+        }
+        takeQueued();
+    });
+    std::string output;
+    int code = -1;
+    const bool ran = platform::RunProcessCapture({"sh", "-c", "cd \"$1\" && \"$0\" probe \"$2\"", TW_CLI_PATH,
+                                                  dir_.Path(), "http://" + host + "/a.wav"},
+                                                 &output, &code);
+    EXPECT_EQ(::write(stop[1], "x", 1), 1);
+    server.join();
+    ::close(stop[0]);
+    ::close(stop[1]);
+    ::close(listener);
+    ASSERT_TRUE(ran);
+    EXPECT_EQ(connections.load(), 0) << "the name was read as an address: " << output;
+    EXPECT_EQ(code, 0) << output;
+    EXPECT_NE(output.find("\"durationMs\":1000"), std::string::npos)
+        << "the file is read from disk: " << output;
 }
 
 }  // namespace
