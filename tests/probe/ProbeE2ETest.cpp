@@ -243,6 +243,24 @@ TEST_F(ProbeE2E, ToolThatKeepsItsOutputOpenDoesNotHangTheProbe) {
     EXPECT_EQ(bps, 99000);
 }
 
+TEST_F(ProbeE2E, PipesAndDevicesAreNeverHandedToTheProbes) {
+    // A pipe without a writer and an endless device: opening or reading either would block the
+    // media library or the probe tool for ever. Every probe returns at once with nothing found.
+    const std::string fifo = dir_->Path() + "no-writer.mp3";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::wstring& path : {platform::FromUtf8(fifo), std::wstring(L"/dev/zero")}) {
+        MediaFacts facts;
+        CCommon::ProbeForListRow(path, facts);
+        EXPECT_EQ(facts.durationMs, 0u) << platform::ToUtf8(path);
+        EXPECT_EQ(CCommon::OnGetAudioFormat(path), L"") << platform::ToUtf8(path);
+        EXPECT_FALSE(CCommon::OnHasCover(path)) << platform::ToUtf8(path);
+        uint32_t ms = 0;
+        int32_t bps = 0;
+        CCommon::OnProbeWithTool(path, ms, bps);
+        EXPECT_EQ(ms, 0u) << platform::ToUtf8(path);
+    }
+}
+
 // ---- tonewright-cli probe ---------------------------------------------------------------------------
 
 struct CliResult {
