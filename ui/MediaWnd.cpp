@@ -1,5 +1,7 @@
 #include "ui/MediaWnd.h"
 
+#include <utility>
+
 #include "ui/Messages.h"
 
 namespace {
@@ -7,6 +9,16 @@ namespace {
 // Size of a preview surface before the layout places it.
 constexpr int kSurfaceWidth = 635;
 constexpr int kSurfaceHeight = 250;
+
+// Native child windows are moved and shown on the UI thread; from another thread the call is
+// posted there.
+template <class Fn>
+void OnUIThread(Fn fn) {
+    if (CAppUI::IsUIThread())
+        fn();
+    else
+        CAppUI::Post(std::move(fn));
+}
 
 }  // namespace
 
@@ -46,26 +58,16 @@ int CMediaHost::SetChildWindow(uintptr_t handle) {
 
 void CMediaHost::MoveChild(const UIRect& rc) {
     if (!m_child) return;
-    const uintptr_t child = m_child;
-    auto move = [child, rc] {
+    OnUIThread([child = m_child, rc] {
         if (IBackendUI* backend = CAppUI::GetBackend()) backend->MoveChildWindow(child, rc);
-    };
-    if (CAppUI::IsUIThread())
-        move();
-    else
-        CAppUI::Post(move);
+    });
 }
 
 void CMediaHost::ShowChild(bool show) {
     if (!m_child) return;
-    const uintptr_t child = m_child;
-    auto apply = [child, show] {
+    OnUIThread([child = m_child, show] {
         if (IBackendUI* backend = CAppUI::GetBackend()) backend->ShowChildWindow(child, show);
-    };
-    if (CAppUI::IsUIThread())
-        apply();
-    else
-        CAppUI::Post(apply);
+    });
 }
 
 void CMediaHost::SetRestColor(uint32_t argb) {
