@@ -11,14 +11,6 @@ using namespace mainframe;
 
 namespace {
 
-// Source lists of the pages (the page's rows; cut and extract: the source files).
-const wchar_t* const kPageLists[8] = {L"list_cutfile",     L"list_formatfile", L"list_mergefile",
-                                      L"list_extractfile", L"list_speedfile",  L"list_volumefile",
-                                      L"list_noisefile",   L"list_addbgmfile"};
-// Lists the batch of a page walks.
-const wchar_t* const kBatchLists[8] = {L"list_cutoutfile",     L"list_formatfile", L"list_mergefile",
-                                       L"list_extractoutfile", L"list_speedfile",  L"list_volumefile",
-                                       L"list_noisefile",      L"list_addbgmfile"};
 // File stems of the empty-list pictures.
 const wchar_t* const kEmptyPictures[8] = {L"audiocut",   L"audioformat", L"audiomerge", L"audioextract",
                                           L"audiospeed", L"audiovolume", L"audionoise", L"addbgm"};
@@ -47,14 +39,13 @@ void CMainFrameWnd::OpenTool(int page) {
     SwitchPage(page);
 }
 
+// The task list knows which list of the layout belongs to which page.
 CListUI* CMainFrameWnd::PageList(int page) const {
-    if (page < 0 || page > 7) return nullptr;
-    return FindControlAs<CListUI>(kPageLists[page]);
+    return m_tasks->PageList(page);
 }
 
 CListUI* CMainFrameWnd::BatchListOf(int page) const {
-    if (page < 0 || page > 7) return nullptr;
-    return FindControlAs<CListUI>(kBatchLists[page]);
+    return m_tasks->BatchList(page);
 }
 
 // ---- Page switch -----------------------------------------------------------------------------
