@@ -254,6 +254,13 @@ TEST_F(EditorTest, UnderlineSpansItsOwnHeaderAndNeverItsNeighbours) {
     }
     root->Add(new CControlUI);
     auto wnd = Host(root, 300, 60);
+    // Left and right edges of header i's underline against the header's own.
+    auto edges = [&](int i) {
+        const UIRect line = lines[i]->GetPos();
+        const UIRect box = headers[i]->GetPos();
+        return std::vector<int>{line.left - box.left, line.right - box.right};
+    };
+    const std::vector<int> flush{0, 0};
 
     // The 96-px header: the first step, then ten growth steps of 2 x 7 px up to its own width.
     const UIRect box = headers[0]->GetPos();
@@ -265,34 +272,28 @@ TEST_F(EditorTest, UnderlineSpansItsOwnHeaderAndNeverItsNeighbours) {
     }
     EXPECT_EQ(widths, (std::vector<int>{22, 36, 50, 64, 78, 92, 96, 96, 96}));
     EXPECT_FALSE(headers[0]->IsGrowing());
-    EXPECT_EQ(lines[0]->GetPos().left, box.left);
-    EXPECT_EQ(lines[0]->GetPos().right, box.right);
+    EXPECT_EQ(edges(0), flush);
     EXPECT_EQ(headers[0]->GetLineWidth(), 96);
 
     // Over the 64-px header: its line fits it; the first one shrinks away meanwhile.
-    const UIRect box1 = headers[1]->GetPos();
-    driver->MouseMove(wnd.get(), box1.Center());
+    driver->MouseMove(wnd.get(), headers[1]->GetPos().Center());
     driver->AdvanceTime(300);
     EXPECT_FALSE(lines[0]->IsVisible());
-    EXPECT_EQ(lines[1]->GetPos().left, box1.left);
-    EXPECT_EQ(lines[1]->GetPos().right, box1.right);
+    EXPECT_EQ(edges(1), flush);
 
     // A header narrower than the first step is underlined only across itself.
-    const UIRect box2 = headers[2]->GetPos();
-    driver->MouseMove(wnd.get(), box2.Center());
-    driver->AdvanceTime(30);
+    driver->MouseMove(wnd.get(), headers[2]->GetPos().Center());
     ASSERT_TRUE(lines[2]->IsVisible());
-    EXPECT_EQ(lines[2]->GetPos().left, box2.left);
-    EXPECT_EQ(lines[2]->GetPos().right, box2.right);
+    EXPECT_EQ(edges(2), flush);
     driver->AdvanceTime(300);
     EXPECT_FALSE(headers[2]->IsGrowing());
-    EXPECT_EQ(lines[2]->GetPos().GetWidth(), 16);
+    EXPECT_EQ(edges(2), flush);
 
     // A header made narrower keeps its underline within it.
     headers[2]->SetFixedWidth(10);
     wnd->UpdateLayout();
     EXPECT_EQ(lines[2]->GetPos().GetWidth(), 10);
-    EXPECT_EQ(lines[2]->GetPos().left, headers[2]->GetPos().left);
+    EXPECT_EQ(edges(2), flush);
     driver->MouseMove(wnd.get(), {290, 55});
     driver->AdvanceTime(300);
     EXPECT_FALSE(lines[2]->IsVisible());
