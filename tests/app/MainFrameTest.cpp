@@ -14,6 +14,7 @@
 #include "engine/WorkThreadPool.h"
 #include "platform/Platform.h"
 #include "player/VlcKeeper.h"  // the preview players' plugins stay loaded for the leak checker
+#include "support/MainWindowFixture.h"
 #include "support/TestSupport.h"
 #include "ui/Messages.h"
 #include "ui/TaskList.h"
@@ -27,7 +28,7 @@ std::wstring Media(const std::wstring& name) {
     return g_media->WFile(name);
 }
 
-class MainFrameTest : public ::testing::Test {
+class MainFrameTest : public ::testing::Test, protected testsupport::MainWindowFixture {
 protected:
     static void SetUpTestSuite() {
         ASSERT_TRUE(CSkinUI::LoadEmbedded());
@@ -43,37 +44,13 @@ protected:
         g_media = nullptr;
     }
 
-    void SetUp() override {
-        backend = std::make_unique<CHeadlessBackendUI>(true);
-        CAppUI::SetBackend(backend.get());
-        driver = std::make_unique<CTestDriverUI>(*backend);
-    }
-    void TearDown() override {
-        if (wnd) {
-            driver->PumpUntil([&] { return !wnd->Tasks().Pending(); });
-            wnd.reset();
-        }
-        driver->Pump();
-        driver.reset();
-        CAppUI::SetBackend(nullptr);
-        backend.reset();
-    }
-
+    // The fixture discards a window still open when the test ends.
     void Open(int dpi = 96) {
-        backend->SetScreenDpi(dpi);
-        MainFrameOptions options;
-        options.startUpdater = false;
-        options.createPlayers = false;
-        wnd = std::make_unique<CMainFrameWnd>(L"", options);
-        wnd->SetMessageHook([this](int kind, const std::wstring& text) {
-            messages.push_back({kind, text});
-            return answer;
-        });
-        ASSERT_TRUE(wnd->Create(nullptr, kMainWindowTitle, 0, 0, 900, 590));
-        if (dpi != 96) wnd->ApplyDPI(dpi);
-        wnd->ShowWindow(true);
-        wnd->Batch().SetAnimationDelayMs(0);
-        driver->Pump();
+        OpenOptions options;
+        options.width = 900;
+        options.height = 590;
+        options.dpi = dpi;
+        ASSERT_TRUE(MainWindowFixture::Open(options));
     }
 
     CControlUI* C(const std::wstring& name) const { return wnd->FindControl(name); }
@@ -97,16 +74,6 @@ protected:
         auto* tab = wnd->FindControlAs<CTabLayoutUI>(name);
         return tab ? tab->GetCurSel() : -1;
     }
-
-    struct Shown {
-        int kind;
-        std::wstring text;
-    };
-    std::unique_ptr<CHeadlessBackendUI> backend;
-    std::unique_ptr<CTestDriverUI> driver;
-    std::unique_ptr<CMainFrameWnd> wnd;
-    std::vector<Shown> messages;
-    int answer = 1;
 };
 
 TEST_F(MainFrameTest, PagesSwitchAndShowTheirEmptyListPictures) {
@@ -422,8 +389,7 @@ TEST_F(MainFrameTest, SplitMarksShowTheNumberOfPartsAt100And150Percent) {
         ASSERT_TRUE(driver->Click(wnd.get(), L"opt_audioManual"));
         EXPECT_TRUE(C(L"btnLeftCursor")->IsVisible());
         EXPECT_FALSE(C(L"PlayMark1")->IsVisible());
-        driver->PumpUntil([&] { return !wnd->Tasks().Pending(); });
-        wnd.reset();
+        Discard();
         driver->Pump();
     }
 }
@@ -570,16 +536,13 @@ namespace {
 // The previews with real players (libvlc, dummy outputs): the position label follows playback,
 // the play button toggles, and the close sequence releases the players.
 TEST_F(MainFrameTest, CutPreviewPlaysAndItsLabelFollowsThePlayer) {
-    backend->SetScreenDpi(96);
-    MainFrameOptions options;
-    options.startUpdater = false;
-    options.createPlayers = true;
-    options.playerArgs = {"--aout=dummy", "--vout=dummy", "--no-xlib", "-q"};
-    wnd = std::make_unique<CMainFrameWnd>(L"", options);
-    wnd->SetMessageHook([](int, const std::wstring&) { return 1; });
-    ASSERT_TRUE(wnd->Create(nullptr, kMainWindowTitle, 0, 0, 900, 590));
-    wnd->ShowWindow(true);
-    driver->Pump();
+    OpenOptions options;
+    options.width = 900;
+    options.height = 590;
+    options.instantBatch = false;
+    options.frame.createPlayers = true;
+    options.frame.playerArgs = {"--aout=dummy", "--vout=dummy", "--no-xlib", "-q"};
+    ASSERT_TRUE(MainWindowFixture::Open(options));
     wnd->OpenTool(CMainFrameWnd::kPageCut);
     DropAndWait({Media(L"tone.mp3")});
     ASSERT_EQ(wnd->PreviewSource(0), Media(L"tone.mp3"));

@@ -13,6 +13,7 @@
 #include "engine/ProgressTicker.h"
 #include "engine/WorkThreadPool.h"
 #include "platform/Platform.h"
+#include "support/MainWindowFixture.h"
 #include "support/TestSupport.h"
 #include "ui/MsgWnd.h"
 #include "ui/TaskList.h"
@@ -25,7 +26,7 @@ std::string U8(const std::wstring& s) {
     return platform::ToUtf8(s);
 }
 
-class BatchWindowTest : public ::testing::Test {
+class BatchWindowTest : public ::testing::Test, protected testsupport::MainWindowFixture {
 protected:
     static void SetUpTestSuite() {
         platform::InitLocale();
@@ -38,89 +39,58 @@ protected:
     void SetUp() override {
         ::setenv("XDG_CACHE_HOME", (dir_.Path() + "cache").c_str(), 1);
         platform::CreateFolders(dir_.WFile(L"in"));
-        backend_ = std::make_unique<CHeadlessBackendUI>(true);
-        CAppUI::SetBackend(backend_.get());
-        driver_ = std::make_unique<CTestDriverUI>(*backend_);
-        MainFrameOptions options;
-        options.startUpdater = false;
-        options.createPlayers = false;
-        wnd_ = std::make_unique<CMainFrameWnd>(L"", options);
-        wnd_->SetMessageHook([this](int, const std::wstring& text) {
-            notices_.push_back(text);
-            return 1;
-        });
-        ASSERT_TRUE(wnd_->Create(nullptr, L"Tonewright", 0, 0, 0, 0));
-        wnd_->ShowWindow(true);
-        wnd_->Batch().SetAnimationDelayMs(0);
+        OpenOptions options;
         // The window stops the shared pool when it closes, and a stopped pool stays stopped: every
         // test queues on a pool of its own.
-        pool_.StartWith(2, 2);
-        wnd_->Batch().SetPool(&pool_);
-        driver_->Pump();
+        options.poolThreads = 2;
+        ASSERT_TRUE(Open(options));
     }
-    void TearDown() override {
-        for (int page = 0; page < 8; ++page) {
-            driver_->PumpUntil([&] { return !wnd_->Batch().IsRunning(page, 0); }, 120000);
-        }
-        driver_->PumpUntil([&] { return !wnd_->Batch().IsSingleRunning(); }, 120000);
-        wnd_->CloseSequence();
-        driver_->Pump();
-        pool_.Stop();
-        wnd_.reset();
-        driver_.reset();
-        CAppUI::SetBackend(nullptr);
-        backend_.reset();
-    }
+    void TearDown() override { CloseAfterBatches(120000); }
 
     std::wstring In(const std::wstring& name) const { return dir_.WFile(L"in/" + name); }
     void Add(int page, const std::vector<std::wstring>& paths) {
-        ASSERT_EQ(wnd_->CurrentPage(), page);
-        ASSERT_TRUE(driver_->Drop(wnd_.get(), paths));
-        ASSERT_TRUE(driver_->PumpUntil([&] { return !wnd_->Tasks().Pending(); }, 60000));
-        driver_->AdvanceTime(2000);  // the window follows arriving rows on a timer
+        ASSERT_EQ(wnd->CurrentPage(), page);
+        ASSERT_TRUE(driver->Drop(wnd.get(), paths));
+        ASSERT_TRUE(driver->PumpUntil([&] { return !wnd->Tasks().Pending(); }, 60000));
+        driver->AdvanceTime(2000);  // the window follows arriving rows on a timer
     }
     static CControlUI* Child(CControlUI* row, const wchar_t* name) {
         return dynamic_cast<CContainerUI*>(row)->FindSubControl(name);
     }
     bool WaitIdle(int page) {
-        return driver_->PumpUntil(
+        return driver->PumpUntil(
             [&] {
-                return !wnd_->Batch().IsRunning(page, 0) && wnd_->FindControl(L"btn_conver")->IsOwnVisible();
+                return !wnd->Batch().IsRunning(page, 0) && wnd->FindControl(L"btn_conver")->IsOwnVisible();
             },
             120000);
     }
 
     testsupport::TempDir dir_;
-    std::unique_ptr<CHeadlessBackendUI> backend_;
-    std::unique_ptr<CTestDriverUI> driver_;
-    std::unique_ptr<CMainFrameWnd> wnd_;
-    CWorkThreadPoolImpl pool_;
-    std::vector<std::wstring> notices_;
 };
 
 }  // namespace
 
 TEST_F(BatchWindowTest, StartButtonRefusesAnEmptyFolderThenRunsAndComesBack) {
     ASSERT_TRUE(testsupport::MakeTone(U8(In(L"tone.wav")), 1.0));
-    wnd_->OpenTool(CMainFrameWnd::kPageFormat);
+    wnd->OpenTool(CMainFrameWnd::kPageFormat);
     Add(CMainFrameWnd::kPageFormat, {In(L"tone.wav")});
-    CListUI* list = wnd_->Tasks().BatchList(CMainFrameWnd::kPageFormat);
+    CListUI* list = wnd->Tasks().BatchList(CMainFrameWnd::kPageFormat);
     ASSERT_EQ(list->GetCount(), 1);
     CControlUI* row = list->GetItemAt(0);
 
-    ASSERT_TRUE(driver_->Click(wnd_.get(), L"opt_CustomDir"));
-    ASSERT_TRUE(driver_->Click(wnd_.get(), L"btn_conver"));
-    driver_->Pump();
-    ASSERT_EQ(notices_.size(), 1u);
-    EXPECT_EQ(notices_[0], L"请选择文件保存路径,自定义路径为空！");
-    EXPECT_FALSE(wnd_->Batch().IsRunning(CMainFrameWnd::kPageFormat, 0));
+    ASSERT_TRUE(driver->Click(wnd.get(), L"opt_CustomDir"));
+    ASSERT_TRUE(driver->Click(wnd.get(), L"btn_conver"));
+    driver->Pump();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, L"请选择文件保存路径,自定义路径为空！");
+    EXPECT_FALSE(wnd->Batch().IsRunning(CMainFrameWnd::kPageFormat, 0));
 
-    ASSERT_TRUE(driver_->Click(wnd_.get(), L"opt_OldDir"));
-    ASSERT_TRUE(driver_->Click(wnd_.get(), L"btn_conver"));
-    EXPECT_FALSE(wnd_->FindControl(L"btn_conver")->IsOwnVisible());
-    EXPECT_TRUE(wnd_->FindControl(L"gif_conver")->IsOwnVisible());
+    ASSERT_TRUE(driver->Click(wnd.get(), L"opt_OldDir"));
+    ASSERT_TRUE(driver->Click(wnd.get(), L"btn_conver"));
+    EXPECT_FALSE(wnd->FindControl(L"btn_conver")->IsOwnVisible());
+    EXPECT_TRUE(wnd->FindControl(L"gif_conver")->IsOwnVisible());
     ASSERT_TRUE(WaitIdle(CMainFrameWnd::kPageFormat));
-    EXPECT_FALSE(wnd_->FindControl(L"gif_conver")->IsOwnVisible());
+    EXPECT_FALSE(wnd->FindControl(L"gif_conver")->IsOwnVisible());
     const std::wstring output = Child(row, L"btn_openfile")->GetUserData();
     EXPECT_EQ(testsupport::ProbeCodec(U8(output)), "mp3") << U8(output);
     EXPECT_TRUE(Child(row, L"btn_openfile")->IsOwnVisible());
@@ -129,9 +99,9 @@ TEST_F(BatchWindowTest, StartButtonRefusesAnEmptyFolderThenRunsAndComesBack) {
     // The row's own convert button converts it again, on a thread of its own.
     Child(row, L"btn_openfile")->SetVisible(false);
     Child(row, L"formatconvertaudio")->SetVisible(true);
-    driver_->Pump();
-    ASSERT_TRUE(driver_->Click(wnd_.get(), L"formatconvertaudio"));
-    ASSERT_TRUE(driver_->PumpUntil([&] { return !wnd_->Batch().IsSingleRunning(); }, 60000));
+    driver->Pump();
+    ASSERT_TRUE(driver->Click(wnd.get(), L"formatconvertaudio"));
+    ASSERT_TRUE(driver->PumpUntil([&] { return !wnd->Batch().IsSingleRunning(); }, 60000));
     const std::wstring again = Child(row, L"btn_openfile")->GetUserData();
     EXPECT_NE(again, output);
     EXPECT_EQ(testsupport::ProbeCodec(U8(again)), "mp3");
@@ -139,28 +109,28 @@ TEST_F(BatchWindowTest, StartButtonRefusesAnEmptyFolderThenRunsAndComesBack) {
 }
 
 TEST_F(BatchWindowTest, EmptyCutListShowsTheMessageDialog) {
-    wnd_->OpenTool(CMainFrameWnd::kPageCut);
+    wnd->OpenTool(CMainFrameWnd::kPageCut);
     int mode = 0;
-    driver_->AnswerNextModal([&](CWindowUI* modal) {
+    driver->AnswerNextModal([&](CWindowUI* modal) {
         if (auto* box = dynamic_cast<CMsgWnd*>(modal)) mode = box->GetMode();
         modal->Close(1);
     });
-    ASSERT_TRUE(driver_->Click(wnd_.get(), L"btn_conver"));
-    driver_->Pump();
+    ASSERT_TRUE(driver->Click(wnd.get(), L"btn_conver"));
+    driver->Pump();
     EXPECT_EQ(mode, CMsgWnd::kOtherMsg);
-    EXPECT_FALSE(wnd_->Batch().IsRunning(CMainFrameWnd::kPageCut, 0));
-    EXPECT_TRUE(wnd_->FindControl(L"btn_conver")->IsOwnVisible());
+    EXPECT_FALSE(wnd->Batch().IsRunning(CMainFrameWnd::kPageCut, 0));
+    EXPECT_TRUE(wnd->FindControl(L"btn_conver")->IsOwnVisible());
 }
 
 TEST_F(BatchWindowTest, MergeEndsWithTheFinishedNoticeOfferingTheMergedFile) {
     ASSERT_TRUE(testsupport::MakeTone(U8(In(L"a.wav")), 1.0, 300));
     ASSERT_TRUE(testsupport::MakeTone(U8(In(L"b.mp3")), 1.0, 500));
-    wnd_->OpenTool(CMainFrameWnd::kPageMerge);
+    wnd->OpenTool(CMainFrameWnd::kPageMerge);
     Add(CMainFrameWnd::kPageMerge, {In(L"a.wav"), In(L"b.mp3")});
-    ASSERT_TRUE(driver_->Click(wnd_.get(), L"btn_conver"));
+    ASSERT_TRUE(driver->Click(wnd.get(), L"btn_conver"));
     ASSERT_TRUE(WaitIdle(CMainFrameWnd::kPageMerge));
-    ASSERT_TRUE(driver_->PumpUntil([&] { return !notices_.empty(); }, 10000));
-    const std::wstring merged = wnd_->Batch().MergeOutputPath();
-    EXPECT_EQ(notices_.back(), L"文件合并完成！ " + merged);
+    ASSERT_TRUE(driver->PumpUntil([&] { return !messages.empty(); }, 10000));
+    const std::wstring merged = wnd->Batch().MergeOutputPath();
+    EXPECT_EQ(messages.back().text, L"文件合并完成！ " + merged);
     EXPECT_NEAR(testsupport::ProbeDurationSeconds(U8(merged)), 2.0, 0.2);
 }

@@ -10,6 +10,7 @@
 #include "common/Common.h"
 #include "platform/Platform.h"
 #include "player/VlcKeeper.h"  // the cut editor's player plugins stay loaded for the leak checker
+#include "support/HeadlessUi.h"
 #include "support/TestSupport.h"
 #include "ui/CustomControls.h"
 #include "ui/Messages.h"
@@ -54,7 +55,7 @@ std::wstring Media(const std::wstring& name) {
     return g_media->WFile(name);
 }
 
-class TaskListTest : public ::testing::Test {
+class TaskListTest : public ::testing::Test, protected testsupport::HeadlessUi {
 protected:
     static void SetUpTestSuite() {
         ASSERT_TRUE(CSkinUI::LoadEmbedded());
@@ -78,9 +79,6 @@ protected:
     }
 
     void SetUp() override {
-        backend = std::make_unique<CHeadlessBackendUI>(true);
-        CAppUI::SetBackend(backend.get());
-        driver = std::make_unique<CTestDriverUI>(*backend);
         wnd = new CMainTestWnd();
         ASSERT_TRUE(wnd->Create(nullptr, L"test"));
         tasks = std::make_unique<CTaskList>(wnd);
@@ -89,11 +87,8 @@ protected:
     void TearDown() override {
         tasks.reset();
         CCommon::SetOpenFilesHook(nullptr);
-        if (wnd) delete wnd;
-        driver->Pump();
-        driver.reset();
-        CAppUI::SetBackend(nullptr);
-        backend.reset();
+        delete wnd;
+        wnd = nullptr;
     }
 
     // Adds and waits until the last row is in.
@@ -117,8 +112,6 @@ protected:
         return text;
     }
 
-    std::unique_ptr<CHeadlessBackendUI> backend;
-    std::unique_ptr<CTestDriverUI> driver;
     CMainTestWnd* wnd = nullptr;
     std::unique_ptr<CTaskList> tasks;
 };
