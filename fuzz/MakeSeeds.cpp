@@ -10,12 +10,9 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "tests/support/WavBytes.h"
 
 namespace {
-
-void PutLe(std::string* b, uint64_t value, int count) {
-    for (int i = 0; i < count; ++i) b->push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
-}
 
 std::string Wav(int tag, unsigned channels, unsigned rate, int bits, size_t frames) {
     std::string data;
@@ -27,22 +24,10 @@ std::string Wav(int tag, unsigned channels, unsigned rate, int bits, size_t fram
         } else if (bits == 8) {
             data.push_back(static_cast<char>(128 + std::lround(v * 127)));
         } else {
-            PutLe(&data, static_cast<uint16_t>(static_cast<int16_t>(std::lround(v * 32767))), 2);
+            testsupport::PutLe(&data, static_cast<uint16_t>(static_cast<int16_t>(std::lround(v * 32767))), 2);
         }
     }
-    std::string b = "RIFF";
-    PutLe(&b, 36 + data.size(), 4);
-    b += "WAVEfmt ";
-    PutLe(&b, 16, 4);
-    PutLe(&b, static_cast<uint64_t>(tag), 2);
-    PutLe(&b, channels, 2);
-    PutLe(&b, rate, 4);
-    PutLe(&b, uint64_t(rate) * channels * unsigned(bits / 8), 4);
-    PutLe(&b, channels * unsigned(bits / 8), 2);
-    PutLe(&b, static_cast<uint64_t>(bits), 2);
-    b += "data";
-    PutLe(&b, data.size(), 4);
-    return b + data;
+    return testsupport::WavBytes(tag, channels, rate, bits, data);
 }
 
 // An ADTS frame header (no CRC) for `payload` bytes of zeros at sampling-frequency index 4 (44.1 kHz).

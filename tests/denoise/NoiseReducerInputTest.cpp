@@ -20,31 +20,13 @@
 #include "denoise/SoundFile.h"
 #include "platform/Platform.h"
 #include "support/TestSupport.h"
+#include "support/WavBytes.h"
 
+using testsupport::PutLe;
 using testsupport::TempDir;
+using testsupport::WavBytes;
 
 namespace {
-
-void PutLe(std::string* bytes, uint64_t value, int count) {
-    for (int i = 0; i < count; ++i) bytes->push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
-}
-
-// A canonical RIFF WAV: format tag 1 (PCM) or 3 (float), the given header fields and `data` as is.
-std::string WavBytes(int tag, uint32_t channels, uint32_t rate, int bits, const std::string& data) {
-    std::string b = "RIFF";
-    PutLe(&b, 36 + data.size(), 4);
-    b += "WAVEfmt ";
-    PutLe(&b, 16, 4);
-    PutLe(&b, static_cast<uint64_t>(tag), 2);
-    PutLe(&b, channels, 2);
-    PutLe(&b, rate, 4);
-    PutLe(&b, uint64_t(rate) * channels * uint32_t(bits / 8), 4);
-    PutLe(&b, channels * uint32_t(bits / 8), 2);
-    PutLe(&b, static_cast<uint64_t>(bits), 2);
-    b += "data";
-    PutLe(&b, data.size(), 4);
-    return b + data;
-}
 
 std::string FloatData(const std::vector<float>& values) {
     return std::string(reinterpret_cast<const char*>(values.data()), values.size() * sizeof(float));
