@@ -7,6 +7,7 @@
 
 #include "app/MainFrameWnd.h"
 #include "app/Startup.h"
+#include "common/Common.h"
 #include "platform/Platform.h"
 #include "uikit/UIlib.h"
 #include "uikit/qt/QtBackend.h"
@@ -60,5 +61,8 @@ int main(int argc, char** argv) {
         CAppUI::SetBackend(nullptr);
     }
     startup.Shutdown();
+    // A probe given up on may still be inside the media library; ending normally would destroy
+    // the library's state under it.
+    if (CCommon::OnGetProbesStillRunning() > 0) platform::ExitNow(0);
     return 0;
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "cli/Command.h"
+#include "common/Common.h"
 #include "platform/Platform.h"
 
 #ifndef TW_VERSION
@@ -73,7 +74,13 @@ int main(int argc, char** argv) {
         return 0;
     }
     for (const auto& c : cli::Commands()) {
-        if (first == c.name) return c.run(std::vector<std::string>(argv + 2, argv + argc));
+        if (first == c.name) {
+            const int code = c.run(std::vector<std::string>(argv + 2, argv + argc));
+            // A probe given up on may still be inside the media library; ending normally would
+            // destroy the library's state under it.
+            if (CCommon::OnGetProbesStillRunning() > 0) platform::ExitNow(code);
+            return code;
+        }
     }
     std::fprintf(stderr, "tonewright-cli: unknown command '%s' (try --help)\n", first.c_str());
     return 2;

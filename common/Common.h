@@ -142,6 +142,10 @@ public:
     // Successful bindings so far, and files handed to MediaInfo so far.
     static int OnGetMediaInfoBindCount();
     static int OnGetMediaInfoOpenCount();
+    // Probe sessions still inside the library: those given up on keep running on their own
+    // thread until the library returns. A program that ends while one runs must not tear down
+    // the library's static state under it (see platform::ExitNow).
+    static int OnGetProbesStillRunning();
     // Whether a binding is in place now (binding on demand).
     static bool OnBindMediaInfo();
 };

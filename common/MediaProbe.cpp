@@ -25,6 +25,9 @@
 
 namespace {
 
+// Probe sessions whose thread has not returned from the library yet.
+std::atomic<int> g_probesRunning{0};
+
 // ---- Tool location ------------------------------------------------------------------------------
 
 std::mutex g_toolMutex;
@@ -170,7 +173,15 @@ std::wstring ProbeablePath(const std::wstring& path) {
     }
     struct stat st {};
     if (::stat(utf8.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
-    return platform::FromUtf8(utf8);
+    // Runs of "/" name the same file once collapsed, and the library reads any name holding
+    // "://" as a URL: a local file in a folder called "http:" is otherwise never opened.
+    std::string single;
+    single.reserve(utf8.size());
+    for (char c : utf8) {
+        if (c == '/' && !single.empty() && single.back() == '/') continue;
+        single += c;
+    }
+    return platform::FromUtf8(single);
 }
 
 // One MediaInfo session: create, open, option "Complete", the requests in order, close, delete.
@@ -229,6 +240,7 @@ std::vector<std::wstring> Query(const std::wstring& path, const std::vector<Requ
     session->answers.resize(requests.size());
     std::vector<Request> asked = requests;
     Binding().openCount.fetch_add(1);
+    g_probesRunning.fetch_add(1);
     std::thread([session, absolute, asked, New, Delete, Open, Close, Option, Get] {
         std::vector<std::wstring> got(asked.size());
         bool ok = false;
@@ -248,6 +260,7 @@ std::vector<std::wstring> Query(const std::wstring& path, const std::vector<Requ
         session->opened = ok;
         session->done = true;
         session->finished.notify_all();
+        g_probesRunning.fetch_sub(1);
     }).detach();
     std::unique_lock<std::mutex> lock(session->mutex);
     if (!session->finished.wait_for(lock, std::chrono::milliseconds(CCommon::kProbeTimeoutMs),
@@ -410,6 +423,10 @@ void CCommon::SetMediaInfoLibrary(const std::wstring& name) {
         b.Option = nullptr;
         b.Get = nullptr;
     }
+}
+
+int CCommon::OnGetProbesStillRunning() {
+    return g_probesRunning.load();
 }
 
 int CCommon::OnGetMediaInfoBindCount() {

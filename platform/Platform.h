@@ -70,6 +70,10 @@ void KeepAfterInterrupt(const std::string& path);
 // exits, so no tool child outlives its caller. ForgetGroup unregisters it once reaped.
 void KillGroupOnExit(int group);
 void ForgetGroup(int group);
+// Ends the process at once with `code`: kills the registered process groups, flushes the C
+// streams and exits without running static destructors, for a program that still has a thread
+// inside a library whose state those destructors would tear down.
+[[noreturn]] void ExitNow(int code);
 
 // ---- Files and folders (wide paths, "/" separator) ---------------------------------------------
 bool PathExists(const std::wstring& path);  // file, folder or anything else

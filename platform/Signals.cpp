@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -93,6 +94,12 @@ void KeepAfterInterrupt(const std::string& path) {
             g_fileState[i].compare_exchange_strong(expected, 0);
         }
     }
+}
+
+void ExitNow(int code) {
+    KillGroups();
+    std::fflush(nullptr);
+    ::_exit(code);
 }
 
 void KillGroupOnExit(int group) {
