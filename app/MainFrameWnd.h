@@ -128,7 +128,9 @@ public:
 private:
     struct Preview;
 
-    // Routing.
+    // Routing (MainFrameWnd.cpp; clicks in MainFrameClick.cpp, notices, dialogs and the close
+    // in MainFrameMessages.cpp, drops in MainFrameOpen.cpp, sliders in MainFramePreview.cpp, a
+    // finished batch in MainFramePages.cpp).
     void OnClick(TNotifyUI& msg);
     void OnTextChanged(TNotifyUI& msg);
     void OnKillFocus(TNotifyUI& msg);
@@ -145,7 +147,7 @@ private:
     void ShowRightsNotice(bool onlyUnsupported);
     void ShowAboutDialog();
 
-    // Pages.
+    // Pages (MainFramePages.cpp; segments, split marks and cut methods in MainFrameCut.cpp).
     void SetHomeView(bool home);
     CListUI* PageList(int page) const;
     CListUI* BatchListOf(int page) const;
