@@ -52,10 +52,11 @@ bool LogConfig::NeedsFallback(const std::wstring& path) {
 void LogConfig::DerivePaths(const std::wstring& exePath, const std::wstring& folder,
                             const std::wstring& fallbackFolder, std::wstring* propertiesPath,
                             std::wstring* logPath) {
-    // Stem: the file name up to and including its last "."; the whole name when it has none.
+    // Stem: the file name up to and including its last "."; a name without one (as programs
+    // are named here) gets the "." added, so the files still read "<name>.log".
     std::wstring name = exePath.substr(FolderOf(exePath).size());
     size_t dot = name.rfind(L'.');
-    std::wstring stem = folder + (dot == std::wstring::npos ? name : name.substr(0, dot + 1));
+    std::wstring stem = folder + (dot == std::wstring::npos ? name + L"." : name.substr(0, dot + 1));
     std::wstring props = stem + L"properties";
     std::wstring log = stem + L"log";
     if (NeedsFallback(props)) props = fallbackFolder + StemOfName(props) + L".properties";

@@ -129,8 +129,8 @@ TEST(ProgramOnX11, WindowAppearsSecondStartHandsOverAndCloseEndsCleanly) {
     int status = WaitExit(first, 10000);
     if (status == -1) kill(first, SIGKILL);
     EXPECT_EQ(status, 0);
-    EXPECT_FALSE(platform::PathExists(dir.WFile(L"tonewrightproperties")));
-    EXPECT_TRUE(platform::PathExists(dir.WFile(L"tonewrightlog")));
+    EXPECT_FALSE(platform::PathExists(dir.WFile(L"tonewright.properties")));
+    EXPECT_TRUE(platform::PathExists(dir.WFile(L"tonewright.log")));
 
     kill(server, SIGTERM);
     WaitExit(server, 5000);

@@ -23,13 +23,13 @@ TEST(LogPaths, StemComesFromTheFileName) {
     Paths p = Derive(L"/opt/tw/Soniverter.bin", L"/opt/tw/");
     EXPECT_EQ(p.properties, L"/opt/tw/Soniverter.properties");
     EXPECT_EQ(p.log, L"/opt/tw/Soniverter.log");
-    // No "." in the name: the whole name is the stem and the suffixes follow it directly.
+    // No "." in the name: the whole name and a "." make the stem.
     p = Derive(L"/opt/tw/Soniverter", L"/opt/tw/");
-    EXPECT_EQ(p.properties, L"/opt/tw/Soniverterproperties");
-    EXPECT_EQ(p.log, L"/opt/tw/Soniverterlog");
+    EXPECT_EQ(p.properties, L"/opt/tw/Soniverter.properties");
+    EXPECT_EQ(p.log, L"/opt/tw/Soniverter.log");
     // A dotted folder must not cut the stem.
     p = Derive(L"/home/u/.local/bin/Soniverter", L"/home/u/.local/bin/");
-    EXPECT_EQ(p.log, L"/home/u/.local/bin/Soniverterlog");
+    EXPECT_EQ(p.log, L"/home/u/.local/bin/Soniverter.log");
     // The files go to the folder chosen for them, named after the program.
     p = Derive(L"/usr/bin/Soniverter.x", L"/home/u/.local/state/tonewright/");
     EXPECT_EQ(p.log, L"/home/u/.local/state/tonewright/Soniverter.log");
@@ -42,7 +42,7 @@ TEST(LogPaths, MultiByteFoldersUseTheFallbackFolder) {
     EXPECT_EQ(p.properties, L"/state/log/Soniverter.properties");
     EXPECT_EQ(p.log, L"/state/log/Soniverter.log");
     p = Derive(L"/opt/音频/Soniverter", L"/opt/音频/");
-    EXPECT_EQ(p.log, L"/state/log/Soniverterlog.log");
+    EXPECT_EQ(p.log, L"/state/log/Soniverter.log");
 }
 
 TEST(LogPaths, PropertiesFileContent) {
