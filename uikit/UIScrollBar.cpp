@@ -55,8 +55,10 @@ void CScrollBarUI::Place(const UIRect& rc, int viewLength) {
     if (m_rcItem.bottom < m_rcItem.top) m_rcItem.bottom = m_rcItem.top;
     m_viewLength = std::max(0, viewLength);
     if (m_rcItem.IsEmpty()) {
+        // Hidden: a drag or a held page ends here; the repeat timer stops at its next tick.
         m_bDragging = false;
         m_bThumbHot = false;
+        m_pageDir = 0;
     }
 }
 
@@ -114,6 +116,42 @@ void CScrollBarUI::SetThumbHot(bool hot) {
     Invalidate();
 }
 
+bool CScrollBarUI::IsPaging() const {
+    CUILockGuard lock(UILock());
+    return m_pageDir != 0;
+}
+
+bool CScrollBarUI::PageTowardsPointer() {
+    int to = 0;
+    {
+        CUILockGuard lock(UILock());
+        const UIRect thumb = GetThumbRect();
+        const int pos = m_pOwner->GetScrollPos().cy;
+        const bool towards =
+            (m_pageDir < 0 && m_pageY < thumb.top) || (m_pageDir > 0 && m_pageY >= thumb.bottom);
+        if (!towards || thumb.IsEmpty()) {
+            m_pageDir = 0;
+        } else {
+            to = pos + m_pageDir * m_viewLength;
+        }
+    }
+    if (!IsPaging()) {
+        KillTimer(kRepeatTimer);
+        return false;
+    }
+    ScrollTo(to);
+    return true;
+}
+
+void CScrollBarUI::StopPaging() {
+    {
+        CUILockGuard lock(UILock());
+        m_pageDir = 0;
+        m_bRepeating = false;
+    }
+    KillTimer(kRepeatTimer);
+}
+
 void CScrollBarUI::ScrollTo(int pos) {
     UISize p = m_pOwner->GetScrollPos();
     p.cy = pos;
@@ -126,28 +164,37 @@ void CScrollBarUI::DoEvent(TEventUI& event) {
         case UIEventType::ButtonDown:
         case UIEventType::DoubleClick: {
             bool paging = false;
-            int pageTo = 0;
             {
                 CUILockGuard lock(UILock());
                 if (m_rcItem.IsEmpty()) return;
                 const UIRect thumb = GetThumbRect();
-                const int pos = m_pOwner->GetScrollPos().cy;
                 if (pt.y >= thumb.top && pt.y < thumb.bottom) {
                     m_bDragging = true;
                     m_dragStartY = pt.y;
-                    m_dragStartPos = pos;
+                    m_dragStartPos = m_pOwner->GetScrollPos().cy;
                 } else {
-                    // One view height towards the press.
                     paging = true;
-                    pageTo = pt.y < thumb.top ? pos - m_viewLength : pos + m_viewLength;
+                    m_pageDir = pt.y < thumb.top ? -1 : 1;
+                    m_pageY = pt.y;
+                    m_bRepeating = false;
                 }
             }
-            if (paging)
-                ScrollTo(pageTo);
-            else
+            if (!paging) {
                 Invalidate();
+            } else if (PageTowardsPointer()) {
+                SetTimer(kRepeatTimer, kRepeatDelayMs);
+            }
             return;
         }
+        case UIEventType::Timer:
+            if (event.wParam != kRepeatTimer) break;
+            if (!PageTowardsPointer()) return;
+            if (!m_bRepeating) {
+                m_bRepeating = true;
+                KillTimer(kRepeatTimer);
+                SetTimer(kRepeatTimer, kRepeatIntervalMs);
+            }
+            return;
         case UIEventType::MouseMove: {
             bool dragging = false;
             int dragTo = 0;
@@ -163,6 +210,10 @@ void CScrollBarUI::DoEvent(TEventUI& event) {
                 }
             }
             if (dragging) ScrollTo(dragTo);
+            {
+                CUILockGuard lock(UILock());
+                if (m_pageDir != 0) m_pageY = pt.y;
+            }
             SetThumbHot(GetThumbRect().Contains(pt));
             return;
         }
@@ -174,6 +225,7 @@ void CScrollBarUI::DoEvent(TEventUI& event) {
                 m_bDragging = false;
             }
             if (was) Invalidate();
+            StopPaging();
             SetThumbHot(GetThumbRect().Contains(pt));
             return;
         }

@@ -33,6 +33,11 @@ public:
     static constexpr uint32_t kTrackColor = 0xFFF5F7FA;
     static constexpr uint32_t kThumbColor = 0x808A94A6;
     static constexpr uint32_t kThumbHotColor = 0xFF8A94A6;
+    // Holding the button on the track pages again after a pause, then at a steady pace, until the
+    // thumb reaches the pointer.
+    static constexpr uint32_t kRepeatTimer = 0x5C01;
+    static constexpr uint32_t kRepeatDelayMs = 400;
+    static constexpr uint32_t kRepeatIntervalMs = 60;
 
     explicit CScrollBarUI(CContainerUI* owner);
     std::wstring GetClass() const override;
@@ -43,6 +48,7 @@ public:
     UIRect GetThumbRect() const;
     bool IsThumbHot() const;
     bool IsDragging() const;
+    bool IsPaging() const;  // the button is held on the track
 
     uint32_t GetTrackColor() const;
     void SetTrackColor(uint32_t argb);
@@ -52,8 +58,8 @@ public:
     void SetThumbHotColor(uint32_t argb);
 
     // A press on the thumb starts a drag that scrolls proportionally until the button is released;
-    // a press on the track above or below the thumb pages by one view height. Wheel and keys go to
-    // the owner.
+    // a press on the track above or below the thumb pages by one view height (and again while it
+    // is held). Wheel and keys go to the owner.
     void DoEvent(TEventUI& event) override;
     void DoPaint(IRenderUI& render, const UIRect& paintRect) override;
 
@@ -66,6 +72,9 @@ private:
     UIRect TrackRect() const;           // under the lock
     void ScrollTo(int pos);
     void SetThumbHot(bool hot);
+    // One page towards the held pointer; false (and the paging ends) once the thumb is under it.
+    bool PageTowardsPointer();
+    void StopPaging();
 
     CContainerUI* m_pOwner;
     int m_viewLength = 0;
@@ -73,6 +82,9 @@ private:
     bool m_bDragging = false;
     int m_dragStartY = 0;
     int m_dragStartPos = 0;
+    int m_pageDir = 0;  // -1 up, +1 down while the button is held on the track
+    int m_pageY = 0;    // where the pointer holds it
+    bool m_bRepeating = false;
     uint32_t m_trackColor = kTrackColor;
     uint32_t m_thumbColor = kThumbColor;
     uint32_t m_thumbHotColor = kThumbHotColor;

@@ -298,3 +298,53 @@ TEST_F(ScrollBarTest, LayoutAttributesAndRemovalWhileHovered) {
     w3->InputMouseUp({196, 60});
     driver->Pump();
 }
+
+TEST_F(ScrollBarTest, HoldingOnTheTrackPagesUntilTheThumbReachesThePointer) {
+    CListUI* list = OpenList(20);  // range 500, view 100
+    // Held below the thumb: a page at once, another after the pause, then one per interval, and
+    // none once the thumb lies under the pointer.
+    w->InputMouseMove({196, 95});
+    w->InputMouseDown({196, 95});
+    EXPECT_EQ(list->GetScrollPos().cy, 100);
+    EXPECT_TRUE(Bar(list)->IsPaging());
+    driver->AdvanceTime(CScrollBarUI::kRepeatDelayMs - 1);
+    EXPECT_EQ(list->GetScrollPos().cy, 100);
+    driver->AdvanceTime(1);
+    EXPECT_EQ(list->GetScrollPos().cy, 200);
+    driver->AdvanceTime(CScrollBarUI::kRepeatIntervalMs);
+    EXPECT_EQ(list->GetScrollPos().cy, 300);
+    driver->AdvanceTime(CScrollBarUI::kRepeatIntervalMs * 2);
+    EXPECT_EQ(list->GetScrollPos().cy, 500);
+    driver->AdvanceTime(CScrollBarUI::kRepeatIntervalMs * 10);
+    EXPECT_EQ(list->GetScrollPos().cy, 500);
+    EXPECT_FALSE(Bar(list)->IsPaging());
+    w->InputMouseUp({196, 95});
+
+    // Held above, the pointer in the middle of the track: the thumb stops where it meets it.
+    w->InputMouseMove({196, 40});
+    w->InputMouseDown({196, 40});
+    driver->AdvanceTime(2000);
+    w->InputMouseUp({196, 40});
+    const UIRect thumb = Bar(list)->GetThumbRect();
+    EXPECT_TRUE(thumb.top <= 40 && 40 < thumb.bottom) << thumb.top << ".." << thumb.bottom;
+    EXPECT_EQ(list->GetScrollPos().cy, 200);
+
+    // Released before the pause: one page only.
+    list->SetScrollPos({0, 0});
+    w->InputMouseDown({196, 95});
+    w->InputMouseUp({196, 95});
+    driver->AdvanceTime(2000);
+    EXPECT_EQ(list->GetScrollPos().cy, 100);
+    EXPECT_FALSE(Bar(list)->IsPaging());
+
+    // The bar going away while held ends the paging.
+    list->SetScrollPos({0, 0});
+    w->UpdateLayout();
+    w->InputMouseDown({196, 95});
+    while (list->GetCount() > 2) list->RemoveAt(list->GetCount() - 1);
+    w->UpdateLayout();
+    driver->AdvanceTime(2000);
+    EXPECT_FALSE(Bar(list)->IsPaging());
+    EXPECT_EQ(list->GetScrollPos().cy, 0);
+    w->InputMouseUp({196, 95});
+}
