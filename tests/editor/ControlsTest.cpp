@@ -1,6 +1,8 @@
 // The custom controls driven headless: the time-code control's keys, wheel and bounds, the tile's
-// lift, the tab header's underline at 150 % and on narrow headers, the media hosts' child windows, and the
-// cut editor's piece arithmetic.
+// lift, the tab header's underline at 150 % and on narrow headers, the media hosts' child windows
+// and their rest colour, and the cut editor's piece arithmetic.
+#include <map>
+
 #include "EditorFixture.h"
 #include "ui/ButtonExt.h"
 #include "ui/EditAudioWnd.h"
@@ -340,6 +342,45 @@ TEST_F(EditorTest, MediaHostsKeepTheirChildWindowsWithThem) {
     CMediaWndUI loose;
     EXPECT_EQ(loose.SetChildWindow(0xDEAD), 0);
     EXPECT_EQ(CreateCustomControl(L"Button"), nullptr);
+}
+
+// A headless backend that records the colours given to child windows.
+class ColourRecordingBackend : public CHeadlessBackendUI {
+public:
+    void SetChildWindowColor(uintptr_t child, uint32_t argb) override { colours[child] = argb; }
+    std::map<uintptr_t, uint32_t> colours;
+};
+
+class MediaHostColourTest : public EditorTest {
+protected:
+    void SetUp() override {
+        EditorTest::SetUp();
+        driver.reset();
+        CAppUI::SetBackend(nullptr);
+        backend = std::make_unique<ColourRecordingBackend>();
+        CAppUI::SetBackend(backend.get());
+        driver = std::make_unique<CTestDriverUI>(*backend);
+    }
+    ColourRecordingBackend& Recorder() { return static_cast<ColourRecordingBackend&>(*backend); }
+};
+
+TEST_F(MediaHostColourTest, OnlyAnOpaqueSurfaceWithABackgroundRestsInIt) {
+    auto* root = new CVerticalLayoutUI;
+    auto* overGif = CreateCustomControl(L"MediaWndCut");
+    auto* plain = CreateCustomControl(L"MediaWndExtract");
+    auto* bare = CreateCustomControl(L"MediaWndExtract");
+    overGif->SetBkColor(0xFF222A38);
+    plain->SetBkColor(0xFF222A38);
+    for (CControlUI* c : {overGif, plain, bare}) {
+        c->SetFixedHeight(40);
+        root->Add(c);
+    }
+    auto wnd = Host(root, 300, 200);
+    auto child = [](CControlUI* c) { return dynamic_cast<CMediaHost*>(c)->GetChildWindow(); };
+    ASSERT_NE(child(plain), 0u);
+    EXPECT_EQ(Recorder().colours, (std::map<uintptr_t, uint32_t>{{child(plain), 0xFF222A38u}}));
+    EXPECT_TRUE(backend->IsChildShown(child(overGif)));
+    EXPECT_TRUE(backend->IsChildShown(child(bare)));
 }
 
 // ---- Pieces -------------------------------------------------------------------------------------
