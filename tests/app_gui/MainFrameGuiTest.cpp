@@ -14,14 +14,12 @@
 #include "ui/TaskList.h"
 #include "uikit/UIlib.h"
 #include "uikit/qt/QtBackend.h"
-#include "uikit/qt/QtSurface.h"
 #include "uikit_qt/QtTestSupport.h"
 
 namespace {
 
 using qttest::Near;
 using qttest::PumpUntil;
-using qttest::ScreenshotFolder;
 
 // The bound on waiting for probed rows and a preview source: for broken code, not a delay.
 constexpr int kRowsTimeoutMs = 20000;
@@ -74,8 +72,7 @@ protected:
 
     std::string Save(const std::string& stem) {
         qttest::Backend().Pump();
-        std::string suffix = GetParam() == 96 ? "" : "@150";
-        std::string path = ScreenshotFolder() + stem + suffix + ".png";
+        std::string path = qttest::ScreenshotPath(stem, GetParam());
         EXPECT_TRUE(qttest::Backend().SaveWindowImage(wnd.get(), platform::FromUtf8(path)));
         return path;
     }

@@ -17,13 +17,11 @@
 #include "ui/OutputFormatWnd.h"
 #include "uikit/UIlib.h"
 #include "uikit/qt/QtBackend.h"
-#include "uikit/qt/QtSurface.h"
 #include "uikit_qt/QtTestSupport.h"
 
 namespace {
 
 using qttest::PumpFor;
-using qttest::ScreenshotFolder;
 
 // The control of that name that is shown (panels of the message box repeat names).
 CControlUI* Shown(CWindowUI* w, const std::wstring& name) {
@@ -54,11 +52,8 @@ protected:
         PumpFor();
         for (int dpi : {96, 144}) {
             wnd->ApplyDPI(dpi);
-            PumpFor();
-            QImage image = UIQtGrab(wnd);
+            QImage image = qttest::Shoot(wnd, shot, dpi);
             ASSERT_FALSE(image.isNull());
-            image.save(QString::fromStdString(ScreenshotFolder() + shot + (dpi == 96 ? "" : "@150") + ".png"),
-                       "PNG");
             UISize logical = wnd->GetInitSize();
             EXPECT_EQ(image.width(), wnd->GetDPI().Scale(logical.cx)) << shot;
             EXPECT_EQ(image.height(), wnd->GetDPI().Scale(logical.cy)) << shot;

@@ -15,14 +15,12 @@
 #include "ui/MediaWnd.h"
 #include "uikit/UIlib.h"
 #include "uikit/qt/QtBackend.h"
-#include "uikit/qt/QtSurface.h"
 #include "uikit_qt/QtTestSupport.h"
 
 namespace {
 
 using qttest::Ink;
 using qttest::PumpFor;
-using qttest::ScreenshotFolder;
 
 class CHostWnd : public CWindowUI {
 public:
@@ -77,11 +75,8 @@ protected:
         path = dir.WFile(L"周末的午后 piano.mp3");
     }
     void Save(CWindowUI* w, const std::string& shot, int dpi) {
-        PumpFor();
-        QImage image = UIQtGrab(w);
+        QImage image = qttest::Shoot(w, shot, dpi);
         ASSERT_FALSE(image.isNull());
-        image.save(QString::fromStdString(ScreenshotFolder() + shot + (dpi == 96 ? "" : "@150") + ".png"),
-                   "PNG");
         last = image;
     }
     testsupport::TempDir dir;

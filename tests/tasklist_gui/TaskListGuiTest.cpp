@@ -11,14 +11,12 @@
 #include "ui/TaskList.h"
 #include "uikit/UIlib.h"
 #include "uikit/qt/QtBackend.h"
-#include "uikit/qt/QtSurface.h"
 #include "uikit_qt/QtTestSupport.h"
 
 namespace {
 
 using qttest::Ink;
 using qttest::PumpFor;
-using qttest::ScreenshotFolder;
 
 // A window holding one list named like the page's list, as wide as the main window's list area.
 class CRowHostWnd : public CWindowUI {
@@ -79,11 +77,8 @@ protected:
             PumpFor();
             for (int dpi : {96, 144}) {
                 wnd->ApplyDPI(dpi);
-                PumpFor();
-                QImage image = UIQtGrab(wnd);
+                QImage image = qttest::Shoot(wnd, shot, dpi);
                 ASSERT_FALSE(image.isNull());
-                const std::string name = ScreenshotFolder() + shot + (dpi == 96 ? "" : "@150") + ".png";
-                image.save(QString::fromStdString(name), "PNG");
                 // Every row shows its name: ink in the left part of each row.
                 for (int i = 0; i < list->GetCount(); ++i) {
                     UIRect rc = list->GetItemAt(i)->GetPos();

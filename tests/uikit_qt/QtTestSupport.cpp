@@ -18,6 +18,7 @@
 
 #include "platform/Platform.h"
 #include "uikit/qt/QtRender.h"
+#include "uikit/qt/QtSurface.h"
 
 namespace qttest {
 
@@ -78,6 +79,17 @@ std::string ScreenshotFolder() {
     std::string folder = base + "/screenshots/";
     platform::CreateFolders(platform::FromUtf8(folder));
     return folder;
+}
+
+std::string ScreenshotPath(const std::string& stem, int dpi) {
+    return ScreenshotFolder() + stem + (dpi == 96 ? "" : "@150") + ".png";
+}
+
+QImage Shoot(CWindowUI* window, const std::string& stem, int dpi) {
+    PumpFor();
+    QImage image = UIQtGrab(window);
+    if (!image.isNull()) image.save(QString::fromStdString(ScreenshotPath(stem, dpi)), "PNG");
+    return image;
 }
 
 std::string PngBytes(const QImage& image) {

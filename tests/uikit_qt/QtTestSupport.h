@@ -35,6 +35,12 @@ bool WriteDemoSkin(const std::wstring& folder, const std::string& layoutSource);
 // An animated GIF of solid frames (4-colour palette: 0 red, 1 blue, 2 green, 3 black), each
 // `delayCs` hundredths of a second, looping.
 std::string MakeSolidGif(int width, int height, const std::vector<int>& frameColourIndexes, int delayCs);
+// The screenshot file of `stem` at `dpi`: <ScreenshotFolder()><stem>.png at 96 dpi, otherwise
+// <stem>@150.png.
+std::string ScreenshotPath(const std::string& stem, int dpi);
+// After PumpFor(), the window as Qt paints it, saved to ScreenshotPath(stem, dpi); a null image,
+// and no file, when the window cannot be grabbed.
+QImage Shoot(CWindowUI* window, const std::string& stem, int dpi);
 // Encoded PNG bytes of an image.
 std::string PngBytes(const QImage& image);
 
