@@ -17,6 +17,7 @@
 #include "engine/ProgressTicker.h"
 #include "engine/WorkThreadPool.h"
 #include "platform/Platform.h"
+#include "support/HeadlessUi.h"
 #include "support/TestSupport.h"
 #include "ui/Messages.h"
 #include "uikit/UIHeadless.h"
@@ -49,7 +50,7 @@ public:
     std::vector<PostedNote> posted;
 };
 
-class BatchTest : public ::testing::Test {
+class BatchTest : public ::testing::Test, protected testsupport::HeadlessUi {
 protected:
     static void SetUpTestSuite() {
         platform::InitLocale();  // MediaInfo opens non-ASCII paths only under a UTF-8 locale
@@ -65,13 +66,10 @@ protected:
         ::setenv("TMPDIR", (dir_.Path() + "tmp").c_str(), 1);
         platform::CreateFolders(dir_.WFile(L"in"));
         platform::CreateFolders(dir_.WFile(L"out"));
-        backend_ = std::make_unique<CHeadlessBackendUI>(true);
-        CAppUI::SetBackend(backend_.get());
-        driver_ = std::make_unique<CTestDriverUI>(*backend_);
         wnd_ = std::make_unique<CBatchTestWnd>();
         ASSERT_TRUE(wnd_->Create(nullptr, L"batch", 0, 0, 0, 0));
         wnd_->ShowWindow(true);
-        driver_->Pump();
+        driver->Pump();
         pool_.StartWith(2, 2);
         batch_ = std::make_unique<CBatchHandlers>(wnd_.get());
         batch_->SetPool(&pool_);
@@ -82,16 +80,13 @@ protected:
 
     void TearDown() override {
         for (int page = 0; page < 8; ++page) {
-            driver_->PumpUntil([&] { return !batch_->IsRunning(page, 0); }, 120000);
+            driver->PumpUntil([&] { return !batch_->IsRunning(page, 0); }, 120000);
         }
-        driver_->PumpUntil([&] { return !batch_->IsSingleRunning(); }, 120000);
+        driver->PumpUntil([&] { return !batch_->IsSingleRunning(); }, 120000);
         pool_.Stop();
         batch_.reset();
-        driver_->Pump();
+        driver->Pump();
         wnd_.reset();
-        driver_.reset();
-        CAppUI::SetBackend(nullptr);
-        backend_.reset();
     }
 
     std::wstring In(const std::wstring& name) const { return dir_.WFile(L"in/" + name); }
@@ -151,10 +146,10 @@ protected:
 
     void ShowPage(int page) {
         wnd_->FindControlAs<CTabLayoutUI>(L"tab_outfileext_Audio")->SelectItem(page);
-        driver_->Pump();
+        driver->Pump();
     }
     void UseCustomFolder(const std::wstring& folder) {
-        ASSERT_TRUE(driver_->SelectOption(wnd_.get(), L"opt_CustomDir"));
+        ASSERT_TRUE(driver->SelectOption(wnd_.get(), L"opt_CustomDir"));
         wnd_->FindControl(L"outpath")->SetText(folder);
     }
     // Presses start on a page and waits until its batch has told the window it is done.
@@ -162,7 +157,7 @@ protected:
         ShowPage(page);
         const size_t before = wnd_->Count(MSG_BATCH_DONE, page);
         batch_->OnStartClick();
-        return driver_->PumpUntil(
+        return driver->PumpUntil(
             [&] { return wnd_->Count(MSG_BATCH_DONE, page) > before && !batch_->IsRunning(page, 0); },
             timeoutMs);
     }
@@ -196,8 +191,6 @@ protected:
     }
 
     testsupport::TempDir dir_;
-    std::unique_ptr<CHeadlessBackendUI> backend_;
-    std::unique_ptr<CTestDriverUI> driver_;
     std::unique_ptr<CBatchTestWnd> wnd_;
     CWorkThreadPoolImpl pool_;
     std::unique_ptr<CBatchHandlers> batch_;

@@ -32,19 +32,19 @@ TEST_F(BatchTest, StartIsRefusedWithoutCustomFolderAndEmptyListsFollowThePage) {
     UseCustomFolder(L"");
     ShowPage(1);
     batch_->OnStartClick();
-    driver_->Pump();
+    driver->Pump();
     ASSERT_EQ(wnd_->posted.size(), 1u);
     EXPECT_EQ(wnd_->posted[0].msg, MSG_NOTICE);
     EXPECT_EQ(wnd_->posted[0].wParam, 7u);
     EXPECT_FALSE(batch_->IsRunning(1, 0));
     EXPECT_TRUE(Child(row, L"btn_Removefile")->IsEnabled());
     batch_->OnSingleFormatClick(Child(row, L"formatconvertaudio"));
-    driver_->Pump();
+    driver->Pump();
     EXPECT_EQ(wnd_->Count(MSG_NOTICE, 0), 2u) << "the row's own convert button is refused the same way";
     EXPECT_EQ(Child(row, L"formatconvertaudio")->GetText(), L"转换");
 
     // With the input's folder chosen the empty path does not matter.
-    ASSERT_TRUE(driver_->SelectOption(wnd_.get(), L"opt_OldDir"));
+    ASSERT_TRUE(driver->SelectOption(wnd_.get(), L"opt_OldDir"));
     ASSERT_TRUE(RunPage(1));
     EXPECT_TRUE(platform::IsRegularFile(In(L"tone_1.mp3")));
     EXPECT_FALSE(wnd_->FindControl(L"btn_conver")->IsOwnVisible()) << "the window restores it";
@@ -114,7 +114,7 @@ TEST_F(BatchTest, ARowConvertedAloneIsConvertedAgainByTheBatchAndABusyRowIsLeftA
     CControlUI* button = Child(row, L"formatconvertaudio");
     ShowPage(1);
     batch_->OnSingleFormatClick(button);
-    ASSERT_TRUE(driver_->PumpUntil([&] { return !batch_->IsSingleRunning(); }, 60000));
+    ASSERT_TRUE(driver->PumpUntil([&] { return !batch_->IsSingleRunning(); }, 60000));
     EXPECT_EQ(testsupport::ProbeCodec(U8(In(L"tone_1.mp3"))), "mp3");
     EXPECT_TRUE(Child(row, L"btn_openfile")->IsOwnVisible());
     EXPECT_EQ(Child(row, L"btn_openfile")->GetUserData(), In(L"tone_1.mp3"));
@@ -146,7 +146,7 @@ TEST_F(BatchTest, CutAndExtractRunAtOnceAndKeepTheirRanges) {
     batch_->OnStartClick();
     EXPECT_FALSE(Child(a, L"btn_Removefileout")->IsEnabled()) << "segments cannot be removed while cut";
     ASSERT_TRUE(RunPage(3));  // starts while the cut page may still run
-    ASSERT_TRUE(driver_->PumpUntil([&] { return wnd_->Count(MSG_BATCH_DONE, 0) == 1; }, 60000));
+    ASSERT_TRUE(driver->PumpUntil([&] { return wnd_->Count(MSG_BATCH_DONE, 0) == 1; }, 60000));
 
     EXPECT_TRUE(Near(testsupport::ProbeDurationSeconds(U8(In(L"song_1.mp3"))), 1.0, 0.15));
     EXPECT_TRUE(Near(testsupport::ProbeDurationSeconds(U8(In(L"song_2.mp3"))), 2.0, 0.15));
@@ -173,7 +173,7 @@ TEST_F(BatchTest, SpeedAndVolumeOnTwoPagesAtOnce) {
     ShowPage(4);
     batch_->OnStartClick();
     ASSERT_TRUE(RunPage(5));
-    ASSERT_TRUE(driver_->PumpUntil([&] { return wnd_->Count(MSG_BATCH_DONE, 4) == 1; }, 60000));
+    ASSERT_TRUE(driver->PumpUntil([&] { return wnd_->Count(MSG_BATCH_DONE, 4) == 1; }, 60000));
 
     // Beside the input: the input's own name is taken, so "_1".
     EXPECT_TRUE(Near(testsupport::ProbeDurationSeconds(U8(In(L"talk_1.wav"))), 1.0, 0.1));
@@ -270,7 +270,7 @@ TEST_F(BatchTest, AStoppedPoolEndsTheBatchInsteadOfHangingIt) {
     ShowPage(4);
     batch_->OnStartClick();
     std::thread closer([&] { small.Stop(); });  // the window closing: running jobs end, the rest is dropped
-    ASSERT_TRUE(driver_->PumpUntil([&] { return wnd_->Count(MSG_BATCH_DONE, 4) == 1; }, 60000));
+    ASSERT_TRUE(driver->PumpUntil([&] { return wnd_->Count(MSG_BATCH_DONE, 4) == 1; }, 60000));
     closer.join();
     EXPECT_FALSE(batch_->IsRunning(4, 0));
 
