@@ -64,11 +64,8 @@ protected:
         PumpAll();
         return dynamic_cast<CListUI*>(root);
     }
-    QImage Shot(const std::string& name) {
-        PumpAll();
-        QImage image = UIQtGrab(window.get());
-        image.save(QString::fromStdString(qttest::ScreenshotFolder() + name), "PNG");
-        return image;
+    QImage Shot(const std::string& stem) {
+        return qttest::Shoot(window.get(), stem, window->GetDPI().GetDPI());
     }
     std::unique_ptr<CListWnd> window;
 };
@@ -84,7 +81,7 @@ TEST_F(QtScrollBarTest, LongListShowsACrispBarThatHoversAndDrags) {
     UIRect thumb = bar->GetThumbRect();
     ASSERT_EQ(track.GetWidth(), 6);
 
-    QImage img = Shot("scrollbar_list.png");
+    QImage img = Shot("scrollbar_list");
     const int midX = (thumb.left + thumb.right) / 2;
     EXPECT_TRUE(Near(img.pixelColor(midX, thumb.Center().y), kThumbRest)) << "thumb at rest";
     EXPECT_TRUE(Near(img.pixelColor(midX, track.bottom - 20), kTrack)) << "track below the thumb";
@@ -95,7 +92,7 @@ TEST_F(QtScrollBarTest, LongListShowsACrispBarThatHoversAndDrags) {
     QWidget* surface = UIQtSurface(window.get());
     QTest::mouseMove(surface, QPoint(midX, thumb.Center().y));
     ASSERT_TRUE(PumpUntil([&] { return bar->IsThumbHot(); }));
-    img = Shot("scrollbar_list_hot.png");
+    img = Shot("scrollbar_list_hot");
     EXPECT_TRUE(Near(img.pixelColor(midX, thumb.Center().y), kThumbHot));
 
     // A drag to the bottom of the track shows the last row at the bottom of the view.
@@ -105,7 +102,7 @@ TEST_F(QtScrollBarTest, LongListShowsACrispBarThatHoversAndDrags) {
     QTest::mouseRelease(surface, Qt::LeftButton, {}, QPoint(midX, track.bottom + 40));
     ASSERT_TRUE(PumpUntil([&] { return !bar->IsDragging(); }));
     EXPECT_EQ(list->GetItemAt(29)->GetPos().bottom, list->GetPos().bottom);
-    img = Shot("scrollbar_list_end.png");
+    img = Shot("scrollbar_list_end");
     thumb = bar->GetThumbRect();
     EXPECT_EQ(thumb.bottom, track.bottom);
     EXPECT_FALSE(Near(img.pixelColor(midX, thumb.bottom - 3), kTrack)) << "the thumb sits at the end";
@@ -124,7 +121,7 @@ TEST_F(QtScrollBarTest, BarIsCrispAt150Percent) {
     const UIRect thumb = bar->GetThumbRect();
     ASSERT_EQ(track.GetWidth(), 8);
     ASSERT_GE(thumb.GetHeight(), 36);
-    const QImage img = Shot("scrollbar_list@150.png");
+    const QImage img = Shot("scrollbar_list");
     const int y = thumb.Center().y;
     // Both edge columns of the thumb are wholly thumb, and the columns beside it are the row.
     EXPECT_TRUE(Near(img.pixelColor(thumb.left, y), kThumbRest));
