@@ -191,6 +191,8 @@ void CMainFrameWnd::OnTextChanged(TNotifyUI& msg) {
 
 intptr_t CMainFrameWnd::HandleMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam, bool& handled) {
     handled = false;
+    m_dpi.HandleMessage(msg, wParam, lParam, handled);
+    if (handled) return 0;
     switch (msg) {
         case UIMSG_MENUCLICK: {
             handled = true;
@@ -232,9 +234,6 @@ intptr_t CMainFrameWnd::HandleMessage(uint32_t msg, uintptr_t wParam, intptr_t l
             handled = true;
             if (wParam) OnDropFiles(*reinterpret_cast<const std::vector<std::wstring>*>(wParam));
             return 0;
-        case UIMSG_DPICHANGED:
-            OnDpiChanged(wParam, lParam, handled);
-            return 0;
         case UIMSG_CLOSE:
             // The window manager's close goes through the same confirmation as the close button.
             handled = true;
@@ -266,15 +265,4 @@ intptr_t CMainFrameWnd::HandleMessage(uint32_t msg, uintptr_t wParam, intptr_t l
             break;
     }
     return 0;
-}
-
-void CMainFrameWnd::OnDpiChanged(uintptr_t, intptr_t, bool& handled) {
-    uint64_t now = CAppUI::Now();
-    if (m_dpiChangeSeen && now - m_lastDpiChange < 100) {
-        handled = true;  // a burst of changes: only the first is applied
-        return;
-    }
-    m_dpiChangeSeen = true;
-    m_lastDpiChange = now;
-    handled = false;  // the library re-applies the scale to the layout
 }

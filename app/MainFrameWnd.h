@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "common/MediaFacts.h"
+#include "ui/DialogDpi.h"
 #include "uikit/UIlib.h"
 
 class CTaskList;
@@ -141,7 +142,6 @@ private:
     void OnDropFiles(const std::vector<std::wstring>& paths);
     bool OnSliderNotify(TNotifyUI& msg);
     void OnVolumeSlider(CControlUI* slider);
-    void OnDpiChanged(uintptr_t wParam, intptr_t lParam, bool& handled);
     // The modal message box of a kind (0: a plain notice with a text); returns its answer.
     int ShowMessage(int kind, const std::wstring& text, const std::wstring& target = L"");
     void ShowRightsNotice(bool onlyUnsupported);
@@ -207,8 +207,7 @@ private:
     std::vector<CControlUI*> m_playMarks;
 
     CControlUI* m_dragCursor = nullptr;
-    uint64_t m_lastDpiChange = 0;
-    bool m_dpiChangeSeen = false;
+    CDialogDpi m_dpi{this};    // display-scale changes: at most one per 100 ms, the last one kept
     bool m_textGuard = false;  // set while the time boxes are written by the window itself
     bool m_closedBySequence = false;
     int m_previewVolume = 50;

@@ -514,6 +514,25 @@ void CEditAudioWnd::Notify(TNotifyUI& msg) {
     }
 }
 
+void CEditAudioWnd::ApplyDpiChange(int dpi, const UIRect* suggested) {
+    m_lastDpiChange = static_cast<int64_t>(CAppUI::Now());
+    if (dpi > 0) ApplyDPI(dpi);
+    m_screenDpi = GetDPI().GetDPI();
+    if (suggested) MoveWindow(*suggested);
+    NeedUpdate();
+    UpdateLayout();
+    m_seekAllowed = false;
+    m_otherCursorRefresh = true;
+    if (CAVPlayer* player = GetPlayer(); player && player->HasMedia()) {
+        player->Play();
+        if (m_media) m_media->PlayGif();
+        SetPlayImages(true);
+    }
+    // The length timer's next run sets seeking back on and redraws the marks at the new scale.
+    KillTimer(kTimerLength);
+    SetTimer(kTimerLength, kTypingQuietMs);
+}
+
 intptr_t CEditAudioWnd::HandleMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam, bool& handled) {
     switch (msg) {
         case UIMSG_LBUTTONDOWN: {
@@ -532,6 +551,15 @@ intptr_t CEditAudioWnd::HandleMessage(uint32_t msg, uintptr_t wParam, intptr_t l
             m_dragged = nullptr;
             break;
         case UIMSG_TIMER:
+            if (wParam == kTimerDpiHeld) {
+                KillTimer(kTimerDpiHeld);
+                if (m_dpiHeld) {
+                    m_dpiHeld = false;
+                    ApplyDpiChange(m_heldDpi, m_heldDpiHasRect ? &m_heldDpiRect : nullptr);
+                }
+                handled = true;
+                return 0;
+            }
             if (wParam == kTimerStart || wParam == kTimerEnd || wParam == kTimerLength ||
                 wParam == kTimerStartup) {
                 KillTimer(static_cast<uint32_t>(wParam));
@@ -560,25 +588,23 @@ intptr_t CEditAudioWnd::HandleMessage(uint32_t msg, uintptr_t wParam, intptr_t l
         case UIMSG_DPICHANGED: {
             handled = true;
             const int64_t now = static_cast<int64_t>(CAppUI::Now());
-            if (m_lastDpiChange >= 0 && now - m_lastDpiChange < 100) return 0;
-            m_lastDpiChange = now;
             const int dpi = static_cast<int>(wParam);
-            if (dpi > 0) ApplyDPI(dpi);
-            m_screenDpi = GetDPI().GetDPI();
-            if (lParam) MoveWindow(*reinterpret_cast<const UIRect*>(lParam));
-            NeedUpdate();
-            UpdateLayout();
-            m_seekAllowed = false;
-            m_otherCursorRefresh = true;
-            if (CAVPlayer* player = GetPlayer(); player && player->HasMedia()) {
-                player->Play();
-                if (m_media) m_media->PlayGif();
-                SetPlayImages(true);
+            const UIRect* suggested = reinterpret_cast<const UIRect*>(lParam);
+            if (m_lastDpiChange >= 0 && now - m_lastDpiChange < kDpiIntervalMs) {
+                // Too soon after the last change: the newest one is applied when the interval
+                // ends, so the window always ends at the screen's last scale.
+                m_heldDpi = dpi;
+                m_heldDpiHasRect = suggested != nullptr;
+                if (suggested) m_heldDpiRect = *suggested;
+                if (!m_dpiHeld) {
+                    m_dpiHeld = true;
+                    SetTimer(kTimerDpiHeld, static_cast<uint32_t>(kDpiIntervalMs - (now - m_lastDpiChange)));
+                }
+                return 0;
             }
-            // The length timer's next run sets seeking back on and redraws the marks at the new
-            // scale.
-            KillTimer(kTimerLength);
-            SetTimer(kTimerLength, kTypingQuietMs);
+            m_dpiHeld = false;
+            KillTimer(kTimerDpiHeld);
+            ApplyDpiChange(dpi, suggested);
             return 0;
         }
         default:

@@ -36,6 +36,8 @@ public:
     // Timers: cursors follow typed start (5), end (6) and length (7) after a second of quiet;
     // 10 ends the start-up guard.
     static constexpr uint32_t kTimerStart = 5, kTimerEnd = 6, kTimerLength = 7, kTimerStartup = 10;
+    static constexpr uint32_t kTimerDpiHeld = 11;   // applies a scale change held back
+    static constexpr int64_t kDpiIntervalMs = 100;  // at most one scale change per interval
     static constexpr uint32_t kTypingQuietMs = 1000;
     static constexpr uint32_t kStartupMs = 500;
 
@@ -76,6 +78,9 @@ private:
     void OnTimerStart();
     void OnTimerEnd();
     void OnTimerLength();
+    // Takes a new display scale: layout, suggested rectangle, players resumed, seeking paused
+    // until the length timer's next run.
+    void ApplyDpiChange(int dpi, const UIRect* suggested);
     void ShowMarks(int parts);
     void HideMarks();
     void ShowCursors(bool show);
@@ -98,6 +103,10 @@ private:
     int m_volume = 50;
     int m_screenDpi = 96;
     int64_t m_lastDpiChange = -1;
+    bool m_dpiHeld = false;
+    int m_heldDpi = 0;
+    UIRect m_heldDpiRect{};
+    bool m_heldDpiHasRect = false;
     int m_leftOffset = -1;
     int m_rightOffset = -1;
     bool m_otherCursorRefresh = false;

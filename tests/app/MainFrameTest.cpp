@@ -518,15 +518,19 @@ TEST_F(MainFrameTest, MenuAndUpdateMessagesDoNotStallTheWindow) {
     driver->Pump();
     EXPECT_EQ(driver->PendingAnswers(), 0);  // the about box ran modally and was answered
     EXPECT_TRUE(backend->IsShown(wnd.get()));
-    // A burst of display-scale changes: only the first within 100 ms is applied.
+    // A burst of display-scale changes: at most one is applied per 100 ms, and the last one of
+    // the burst when the interval ends, so the window ends at the screen's scale.
     UIRect suggested{0, 0, 1350, 885};
     wnd->SendMessage(UIMSG_DPICHANGED, 144, reinterpret_cast<intptr_t>(&suggested));
     EXPECT_EQ(wnd->GetDPI().GetDPI(), 144);
+    wnd->SendMessage(UIMSG_DPICHANGED, 120, reinterpret_cast<intptr_t>(&suggested));
     wnd->SendMessage(UIMSG_DPICHANGED, 96, reinterpret_cast<intptr_t>(&suggested));
     EXPECT_EQ(wnd->GetDPI().GetDPI(), 144);
     driver->AdvanceTime(100);
-    wnd->SendMessage(UIMSG_DPICHANGED, 96, reinterpret_cast<intptr_t>(&suggested));
     EXPECT_EQ(wnd->GetDPI().GetDPI(), 96);
+    driver->AdvanceTime(100);
+    wnd->SendMessage(UIMSG_DPICHANGED, 144, reinterpret_cast<intptr_t>(&suggested));
+    EXPECT_EQ(wnd->GetDPI().GetDPI(), 144) << "a change after a quiet interval applies at once";
 }
 
 }  // namespace

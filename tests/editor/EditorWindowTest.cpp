@@ -311,14 +311,29 @@ TEST_F(EditorWindowTest, VolumePopupAndScaleChanges) {
     EXPECT_EQ(w->GetVolume(), 80);
     EXPECT_EQ(Text(popup, L"SliderVlaue"), L"80%");
 
-    // A scale change: seeking pauses until the length timer's next run; a second change within
-    // 100 ms is ignored.
+    // A scale change: seeking pauses until the length timer's next run. Changes within 100 ms
+    // of it are held back, and the last of them is applied when the interval ends.
     ASSERT_TRUE(driver->SelectOption(w.get(), L"optCutAverage"));
     const UIRect suggested{0, 0, 1080, 795};
     w->SendMessage(UIMSG_DPICHANGED, 144, reinterpret_cast<intptr_t>(&suggested));
     EXPECT_EQ(w->GetDPI().GetDPI(), 144);
     EXPECT_FALSE(w->IsSeekAllowed());
     w->SendMessage(UIMSG_DPICHANGED, 192, reinterpret_cast<intptr_t>(&suggested));
+    w->SendMessage(UIMSG_DPICHANGED, 144, reinterpret_cast<intptr_t>(&suggested));
+    EXPECT_EQ(w->GetDPI().GetDPI(), 144);
+    driver->AdvanceTime(50);
+    w->SendMessage(UIMSG_DPICHANGED, 192, reinterpret_cast<intptr_t>(&suggested));
+    driver->AdvanceTime(30);
+    EXPECT_EQ(w->GetDPI().GetDPI(), 144) << "still inside the interval";
+    w->SendMessage(UIMSG_DPICHANGED, 144, reinterpret_cast<intptr_t>(&suggested));
+    driver->AdvanceTime(30);
+    EXPECT_EQ(w->GetDPI().GetDPI(), 144) << "the last change held back was to 144";
+    w->SendMessage(UIMSG_DPICHANGED, 144, reinterpret_cast<intptr_t>(&suggested));
+    w->SendMessage(UIMSG_DPICHANGED, 192, reinterpret_cast<intptr_t>(&suggested));
+    driver->AdvanceTime(100);
+    EXPECT_EQ(w->GetDPI().GetDPI(), 192) << "the window ends at the screen's last scale";
+    w->SendMessage(UIMSG_DPICHANGED, 144, reinterpret_cast<intptr_t>(&suggested));
+    driver->AdvanceTime(100);
     EXPECT_EQ(w->GetDPI().GetDPI(), 144);
     driver->AdvanceTime(1000);
     EXPECT_TRUE(w->IsSeekAllowed());
