@@ -326,9 +326,7 @@ UIRect CContainerUI::InnerRect() const {
     rc.top += Scale(m_rcInset.top);
     rc.right -= Scale(m_rcInset.right);
     rc.bottom -= Scale(m_rcInset.bottom);
-    if (rc.right < rc.left) rc.right = rc.left;
-    if (rc.bottom < rc.top) rc.bottom = rc.top;
-    return rc;
+    return rc.Clamped();
 }
 
 void CContainerUI::SetPos(const UIRect& rc, bool needInvalidate) {

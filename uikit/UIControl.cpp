@@ -141,18 +141,14 @@ UIRect CControlUI::GetPos() const {
 void CControlUI::SetPos(const UIRect& rc, bool needInvalidate) {
     {
         CUILockGuard lock(UILock());
-        m_rcItem = rc;
-        if (rc.right < rc.left) m_rcItem.right = rc.left;
-        if (rc.bottom < rc.top) m_rcItem.bottom = rc.top;
+        m_rcItem = rc.Clamped();
         if (m_pParent) m_pParent->m_bChildMoved = true;
     }
     if (needInvalidate) Invalidate();
 }
 void CControlUI::PlaceDeferred(const UIRect& rc) {
     CUILockGuard lock(UILock());
-    m_rcItem = rc;
-    if (rc.right < rc.left) m_rcItem.right = rc.left;
-    if (rc.bottom < rc.top) m_rcItem.bottom = rc.top;
+    m_rcItem = rc.Clamped();
     m_bLayoutDeferred = true;
 }
 void CControlUI::FlushDeferredLayout() {

@@ -5,11 +5,9 @@
 #include <cwctype>
 
 UIRect UIRect::Intersect(const UIRect& o) const {
-    UIRect r{std::max(left, o.left), std::max(top, o.top), std::min(right, o.right),
-             std::min(bottom, o.bottom)};
-    if (r.right < r.left) r.right = r.left;
-    if (r.bottom < r.top) r.bottom = r.top;
-    return r;
+    return UIRect{std::max(left, o.left), std::max(top, o.top), std::min(right, o.right),
+                  std::min(bottom, o.bottom)}
+        .Clamped();
 }
 
 namespace {

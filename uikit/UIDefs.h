@@ -2,6 +2,7 @@
 // events and the one library-wide lock.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -33,6 +34,9 @@ struct UIRect {
     UIPoint Center() const { return {left + GetWidth() / 2, top + GetHeight() / 2}; }
     UIRect Intersect(const UIRect& o) const;
     UIRect Offset(int dx, int dy) const { return {left + dx, top + dy, right + dx, bottom + dy}; }
+    // The same rectangle with a right edge left of its left edge (or a bottom above its top)
+    // moved onto it: an empty rectangle rather than a negative one.
+    UIRect Clamped() const { return {left, top, std::max(left, right), std::max(top, bottom)}; }
     bool operator==(const UIRect&) const = default;
 };
 

@@ -50,9 +50,7 @@ CContainerUI* CScrollBarUI::GetOwner() const {
 
 void CScrollBarUI::Place(const UIRect& rc, int viewLength) {
     CUILockGuard lock(UILock());
-    m_rcItem = rc;
-    if (m_rcItem.right < m_rcItem.left) m_rcItem.right = m_rcItem.left;
-    if (m_rcItem.bottom < m_rcItem.top) m_rcItem.bottom = m_rcItem.top;
+    m_rcItem = rc.Clamped();
     m_viewLength = std::max(0, viewLength);
     if (m_rcItem.IsEmpty()) {
         // Hidden: a drag or a held page ends here; the repeat timer stops at its next tick.
